@@ -1,0 +1,133 @@
+// The in-memory friction module and the records it owns.
+//
+// Every persisted field mirrors one item of the module record; the derived
+// fields (tables, package flags, grid spacing, grids) are rebuilt by
+// finalization and solver preparation. Owners are standard containers, so a
+// module abandoned half-way through a read releases itself completely.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "mxplugin/mxplugin.h"
+
+namespace mx {
+
+using InputRecord = ::MorvexInputRecord;
+using Property = ::MorvexProperty;
+using Text = std::u16string;
+
+// One friction quantity at one data point: a multiquadric model over the
+// normalized pressure, strain, temperature and velocity, plus its grid.
+struct PackageData {
+    std::vector<double> scales;      // per-axis scale factors; the model uses the first four
+    std::vector<double> weights;     // one per centre; the count names the centre grid
+    double shape = 0.0;              // added under every square root
+    double offset = 0.0;             // added to the weighted sum
+    uint64_t factor = 0;             // taken as signed, multiplies every grid value
+    uint64_t gridPointCount = 0;     // points per axis; 0: no data here
+    std::vector<double> gridValues;  // gridPointCount^4, first axis fastest
+    std::array<double, 4> gridSpacing{0, 0, 0, 0};  // set by finalization
+};
+
+// Temperature samples numerator / divisor + offset over the temperature range.
+struct HeatTransferCurve {
+    std::vector<double> divisors;
+    std::vector<double> numerators;
+    std::vector<double> offsets;
+};
+
+// One data point of the four-dimensional condition table.
+struct TableEntry {
+    std::vector<PackageData> packageData;  // indexed by package index
+    std::vector<HeatTransferCurve> curves;
+    double stateValue = 0.0;
+    double sheetRoughness = 0.0;
+    double lubricationAmount = 0.0;
+    double toolRoughness = 0.0;
+};
+
+// Owned key/value pairs plus the C view the property getters hand out.
+struct PropertyList {
+    std::vector<Text> keys;
+    std::vector<Text> values;
+    std::vector<Property> view;  // points into keys/values; rebuilt by refreshView
+};
+
+// Regular point sets by grid key, built once per preparation run.
+struct GridCache {
+    std::vector<std::unique_ptr<std::vector<double>>> grids;  // four coordinates a point
+    std::vector<int64_t> keys;
+};
+
+// Cell value of a table cell that no entry matches.
+constexpr int32_t kNoEntry = -1;
+
+// The four-level condition table, flattened: cell [i][j][k][l] (sheet
+// roughness, lubrication amount, tool roughness, state index) holds the index
+// of the entry on those axis values, or kNoEntry. An empty cell vector means
+// the table has no entries at all.
+struct EntryTable {
+    std::vector<int32_t> cells;
+};
+
+}  // namespace mx
+
+struct MorvexModule {
+    mx::Text name;
+    uint16_t formatVersion = 0;
+    std::array<uint8_t, 16> identifier{};
+    mx::Text text1;
+    mx::Text text2;
+    mx::Text solverId;
+    double pressureMin = 0.0, pressureMax = 0.0;
+    double strainMin = 0.0, strainMax = 0.0;
+    double temperatureMin = 0.0, temperatureMax = 0.0;
+    double velocityMin = 0.0, velocityMax = 0.0;
+    mx::GridCache lookup;
+    std::vector<mx::TableEntry> primaryEntries;
+    std::vector<mx::TableEntry> secondaryEntries;
+    double nominalSheetRoughness = 0.0;
+    double nominalLubricationAmount = 0.0;
+    double nominalToolRoughness = 0.0;
+    std::vector<double> strainRougheningValues;
+    std::vector<double> staticFrictionValues;
+    std::vector<double> toolWearValues;
+    std::vector<uint32_t> packageTable;            // availability per package index, primary
+    std::vector<uint32_t> transversePackageTable;  // the same for the secondary data
+    mx::EntryTable primaryTable;
+    mx::EntryTable secondaryTable;
+    std::vector<double> stateAxis;
+    std::vector<double> sheetRoughnessValues;
+    std::vector<double> lubricationAmountValues;
+    std::vector<double> toolRoughnessValues;
+    uint64_t directionDependency = 0;
+    uint64_t heatTransferStatus = 0;
+    mx::PropertyList workpieceProperties;
+    mx::PropertyList lubricantProperties;
+    mx::PropertyList toolingProperties;
+};
+
+namespace mx {
+
+using Module = ::MorvexModule;
+using ModulePtr = std::unique_ptr<Module>;
+
+// The solver id a module gets when its source supplies none: the digit 2.
+inline const Text kDefaultSolverId = u"2";
+inline const Text kVersionBlockName = u"VersionBlk";
+
+// Points each view element at its key and value; call after the list is complete.
+void refreshView(PropertyList& list);
+
+// Cell index of [i][j][k][l] in a table over the module's current axes.
+inline size_t cellIndex(const Module& m, size_t i, size_t j, size_t k, size_t l) {
+    return ((i * m.lubricationAmountValues.size() + j) * m.toolRoughnessValues.size() + k) *
+               m.stateAxis.size() +
+           l;
+}
+
+}  // namespace mx
