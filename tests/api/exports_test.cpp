@@ -1,0 +1,164 @@
+// Faults guarded against at the C boundary: out-parameters written on failure,
+// setters storing fields in the wrong order, range getters reading outside an
+// empty axis, status words computed from the wrong count, borrowed pointers
+// that do not point into the module, and serialization writing through null.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+
+#include "api/module.h"
+#include "module/finalize.h"
+#include "serialize/module_record.h"
+
+using namespace mx;
+
+namespace {
+
+std::vector<uint8_t> blobOf(const Module& m) {
+    MallocBuffer buffer;
+    uint64_t length = 0;
+    EXPECT_TRUE(SerializeModule(m, buffer, length));
+    return std::vector<uint8_t>(buffer.get(), buffer.get() + length);
+}
+
+// Deserializes through the export, as a host would.
+MorvexModule* hostModule(const Module& m) {
+    const auto blob = blobOf(m);
+    MorvexModule* out = nullptr;
+    EXPECT_EQ(Morvex_DeserializeModule(blob.data(), static_cast<int32_t>(blob.size()), &out), 1u);
+    return out;
+}
+
+Module basicModule() {
+    Module m;
+    m.name = kVersionBlockName;
+    m.formatVersion = 3;
+    m.pressureMin = 1, m.pressureMax = 2, m.strainMin = 3, m.strainMax = 4;
+    m.temperatureMin = 5, m.temperatureMax = 6, m.velocityMin = 7, m.velocityMax = 8;
+    m.nominalSheetRoughness = 0.9, m.nominalLubricationAmount = 1.1, m.nominalToolRoughness = 0.2;
+    m.sheetRoughnessValues = {1.5, 0.5};
+    m.lubricationAmountValues = {2.5};
+    m.strainRougheningValues = {1.0};
+    m.staticFrictionValues = {1.0, 2.0};
+    m.directionDependency = (uint64_t{1} << 32) | 5;
+    m.heatTransferStatus = 1;
+    m.solverId = kDefaultSolverId;
+    m.lubricantProperties.keys = {u"LubricantName"};
+    m.lubricantProperties.values = {u"oil"};
+    return m;
+}
+
+}  // namespace
+
+TEST(Exports, SettersStoreTheirOwnPartInArgumentOrder) {
+    MorvexInputRecord a, b;
+    std::memset(&a, 0xAB, sizeof a);
+    std::memset(&b, 0xAB, sizeof b);
+    EXPECT_EQ(Morvex_SetSystemInput(&a, 1, 2.5, 1.0, 0.4, 0), 1u);
+    EXPECT_EQ(a.useDirectionDependency, 1u);
+    EXPECT_EQ(a.sheetRoughness, 2.5);
+    EXPECT_EQ(a.lubricationAmount, 1.0);
+    EXPECT_EQ(a.toolRoughness, 0.4);
+    EXPECT_EQ(a.temperatureMode, 0u);
+    MorvexInputRecord untouched;
+    std::memset(&untouched, 0xAB, sizeof untouched);
+    EXPECT_EQ(std::memcmp(&a, &untouched, offsetof(MorvexInputRecord, sheetRoughness)), 0)
+        << "the nodal part is left alone";
+
+    EXPECT_EQ(Morvex_SetNodalInput(&a, 1, 2, 3, 4, 5, NAN, -7), 1u);
+    EXPECT_EQ(Morvex_SetNodalInput(&b, 1, 2, 3, 4, 5, NAN, -7), 1u);
+    EXPECT_EQ(Morvex_SetSystemInput(&b, 1, 2.5, 1.0, 0.4, 0), 1u);
+    EXPECT_EQ(std::memcmp(&a, &b, sizeof a), 0) << "order of the two setters does not matter";
+    EXPECT_EQ(a.toolTemperature, 4.0);
+    EXPECT_EQ(a.stateValue, -7.0);
+    EXPECT_TRUE(std::isnan(a.directionCosine));
+    EXPECT_EQ(sizeof(MorvexInputRecord), 88u);
+}
+
+TEST(Exports, GettersReportTheModule) {
+    MorvexModule* m = hostModule(basicModule());
+    ASSERT_NE(m, nullptr);
+    double lo = 0, hi = 0, v = 0;
+    EXPECT_EQ(Morvex_GetStrainRange(m, &lo, &hi), 1u);
+    EXPECT_EQ(lo, 3.0);
+    EXPECT_EQ(hi, 4.0);
+    EXPECT_EQ(Morvex_GetVelocityRange(m, &lo, &hi), 1u);
+    EXPECT_EQ(hi, 8.0);
+    EXPECT_EQ(Morvex_GetSheetRoughnessRange(m, &lo, &hi), 1u);
+    EXPECT_EQ(lo, 0.5) << "axes are sorted";
+    EXPECT_EQ(hi, 1.5);
+    EXPECT_EQ(Morvex_GetLubricationAmountRange(m, &lo, &hi), 1u);
+    EXPECT_EQ(lo, 2.5) << "one value is both ends";
+    EXPECT_EQ(hi, 2.5);
+    EXPECT_EQ(Morvex_GetNominalLubricationAmount(m, &v), 1u);
+    EXPECT_EQ(v, 1.1);
+
+    uint32_t status = 99;
+    EXPECT_EQ(Morvex_GetStrainRougheningStatus(m, &status), 1u);
+    EXPECT_EQ(status, 0u) << "one value is no list";
+    EXPECT_EQ(Morvex_GetStaticFrictionStatus(m, &status), 1u);
+    EXPECT_EQ(status, 1u);
+    EXPECT_EQ(Morvex_GetToolWearStatus(m, &status), 1u);
+    EXPECT_EQ(status, 0u);
+    EXPECT_EQ(Morvex_GetDirectionDependencyStatus(m, &status), 1u);
+    EXPECT_EQ(status, 5u) << "low 32 bits";
+    status = 42;
+    EXPECT_EQ(Morvex_GetIsToolTempEqual(m, &status), 1u);
+    EXPECT_EQ(status, 42u);
+
+    const uint16_t* solverId = nullptr;
+    EXPECT_EQ(Morvex_GetSolverID(m, &solverId), 1u);
+    ASSERT_NE(solverId, nullptr);
+    EXPECT_EQ(solverId[0], u'2');
+    EXPECT_EQ(solverId[1], 0);
+
+    const MorvexProperty* props = nullptr;
+    uint32_t count = 9;
+    EXPECT_EQ(Morvex_GetLubricantProperties(m, &props, &count), 1u);
+    ASSERT_EQ(count, 1u);
+    EXPECT_EQ(props[0].key[0], u'L');
+    EXPECT_EQ(props[0].value[2], u'l');
+    EXPECT_EQ(props[0].value[3], 0);
+    EXPECT_EQ(Morvex_GetToolingProperties(m, &props, &count), 1u);
+    EXPECT_EQ(count, 0u);
+    Morvex_FreeModule(m);
+}
+
+TEST(Exports, EmptyAxisRangeStoresNothing) {
+    Module plain = basicModule();
+    plain.toolRoughnessValues.clear();
+    MorvexModule* m = hostModule(plain);
+    double lo = -1, hi = -2;
+    EXPECT_EQ(Morvex_GetToolRoughnessRange(m, &lo, &hi), 0u);
+    EXPECT_EQ(lo, -1.0);
+    EXPECT_EQ(hi, -2.0);
+    Morvex_FreeModule(m);
+}
+
+TEST(Exports, SerializeChecksItsOutParametersAndClearsThemFirst) {
+    MorvexModule* m = hostModule(basicModule());
+    uint8_t* blob = reinterpret_cast<uint8_t*>(0x10);
+    uint64_t length = 77;
+    EXPECT_EQ(Morvex_SerializeModule(m, nullptr, &length), 0u);
+    EXPECT_EQ(length, 77u);
+    EXPECT_EQ(Morvex_SerializeModule(m, &blob, nullptr), 0u);
+    EXPECT_EQ(blob, reinterpret_cast<uint8_t*>(0x10));
+    ASSERT_EQ(Morvex_SerializeModule(m, &blob, &length), 1u);
+    EXPECT_EQ(length, blobOf(*m).size());
+    uint8_t* const kept = blob;
+    Morvex_FreeBlob(&blob);
+    EXPECT_EQ(blob, kept) << "the caller's pointer is not cleared";
+    Morvex_FreeModule(m);
+    Morvex_FreeModule(nullptr);
+}
+
+TEST(Exports, FailedDeserializationLeavesTheHandleAlone) {
+    MorvexModule* sentinel = reinterpret_cast<MorvexModule*>(0x99);
+    MorvexModule* out = sentinel;
+    const uint8_t shortHead[10] = {};
+    EXPECT_EQ(Morvex_DeserializeModule(shortHead, 10, &out), 0u);
+    EXPECT_EQ(Morvex_DeserializeModule(shortHead, -5, &out), 0u);
+    EXPECT_EQ(Morvex_DeserializeAndPrepareSolverData(shortHead, 10, &out), 0u);
+    EXPECT_EQ(out, sentinel);
+}
