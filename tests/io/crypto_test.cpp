@@ -1,0 +1,139 @@
+// Faults guarded against: a back end that computes something other than
+// standard MD5 or AES-128-CBC, digest state that leaks between computations
+// or depends on how the input is split, decryption that strips padding or
+// accepts partial blocks, an IV that changes from one chunk to the next, and
+// encryption that is not the inverse of decryption.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "io/crypto.h"
+
+using namespace mx;
+
+namespace {
+
+std::vector<uint8_t> fromHex(const std::string& hex) {
+    std::vector<uint8_t> out;
+    for (size_t i = 0; i + 1 < hex.size(); i += 2)
+        out.push_back(static_cast<uint8_t>(std::stoul(hex.substr(i, 2), nullptr, 16)));
+    return out;
+}
+
+std::vector<uint8_t> md5Of(const std::vector<uint8_t>& bytes, size_t piece) {
+    Digest digest = StartDigest();
+    EXPECT_TRUE(digest);
+    if (!digest) return {};
+    for (size_t at = 0; at < bytes.size(); at += piece) {
+        const size_t n = std::min(piece, bytes.size() - at);
+        EXPECT_TRUE(UpdateDigest(*digest, bytes.data() + at, static_cast<uint32_t>(n)));
+    }
+    std::vector<uint8_t> out(kDigestSize);
+    EXPECT_TRUE(FinishDigest(*digest, out.data()));
+    return out;
+}
+
+std::vector<uint8_t> bytesOf(const std::string& text) {
+    return std::vector<uint8_t>(text.begin(), text.end());
+}
+
+// The test suite of RFC 1321, appendix A.5.
+const std::pair<std::string, std::string> kRfc1321Suite[] = {
+    {"", "d41d8cd98f00b204e9800998ecf8427e"},
+    {"a", "0cc175b9c0f1b6a831c399e269772661"},
+    {"abc", "900150983cd24fb0d6963f7d28e17f72"},
+    {"message digest", "f96b697d7cb7938d525a2f31aaf161d0"},
+    {"abcdefghijklmnopqrstuvwxyz", "c3fcd3d76192e4007dfb496cca67e13b"},
+    {"ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789",
+     "d174ab98d277d9f5a5611c2c9f419d9f"},
+    {"12345678901234567890123456789012345678901234567890123456789012345678901234567890",
+     "57edf4a22be3c955ac49da2e2107b67a"},
+};
+
+// CBC-AES128 of NIST SP 800-38A, F.2.1 (encrypt) and F.2.2 (decrypt).
+const std::string kNistKey = "2b7e151628aed2a6abf7158809cf4f3c";
+const std::string kNistIv = "000102030405060708090a0b0c0d0e0f";
+const std::string kNistPlain =
+    "6bc1bee22e409f96e93d7e117393172a"
+    "ae2d8a571e03ac9c9eb76fac45af8e51"
+    "30c81c46a35ce411e5fbc1191a0a52ef"
+    "f69f2445df4f9b17ad2b417be66c3710";
+const std::string kNistCipher =
+    "7649abac8119b246cee98e9b12e9197d"
+    "5086cb9b507219ee95db113a917678b2"
+    "73bed6b8e3c1743b7116e69e22229516"
+    "3ff1caa1681fac09120eca307586e1a7";
+
+}  // namespace
+
+TEST(Md5, MatchesTheRfc1321SuiteHowEverTheInputIsSplit) {
+    for (const auto& [text, hex] : kRfc1321Suite) {
+        for (size_t piece : {size_t{1}, size_t{3}, size_t{64}, size_t{2048}}) {
+            EXPECT_EQ(md5Of(bytesOf(text), piece), fromHex(hex))
+                << '"' << text << "\" in pieces of " << piece;
+        }
+    }
+}
+
+TEST(Md5, InterleavedComputationsDoNotShareState) {
+    Digest first = StartDigest(), second = StartDigest();
+    ASSERT_TRUE(first && second);
+    const auto abc = bytesOf("abc"), message = bytesOf("message digest");
+    ASSERT_TRUE(UpdateDigest(*first, abc.data(), 1));
+    ASSERT_TRUE(UpdateDigest(*second, message.data(), 7));
+    ASSERT_TRUE(UpdateDigest(*first, abc.data() + 1, 2));
+    ASSERT_TRUE(UpdateDigest(*second, message.data() + 7, 7));
+    uint8_t a[kDigestSize], m[kDigestSize];
+    ASSERT_TRUE(FinishDigest(*first, a));
+    ASSERT_TRUE(FinishDigest(*second, m));
+    EXPECT_EQ(std::vector<uint8_t>(a, a + kDigestSize), fromHex(kRfc1321Suite[2].second));
+    EXPECT_EQ(std::vector<uint8_t>(m, m + kDigestSize), fromHex(kRfc1321Suite[3].second));
+}
+
+TEST(AesCbc, MatchesNistSp800_38aInBothDirections) {
+    const auto key = fromHex(kNistKey), iv = fromHex(kNistIv);
+    auto buffer = fromHex(kNistCipher);
+    ASSERT_TRUE(DecryptChunk(buffer.data(), 64, key.data(), iv.data()));
+    EXPECT_EQ(buffer, fromHex(kNistPlain));
+    ASSERT_TRUE(EncryptChunk(buffer.data(), 64, key.data(), iv.data()));
+    EXPECT_EQ(buffer, fromHex(kNistCipher));
+}
+
+TEST(AesCbc, EachCallStartsFromTheGivenIvAndKeepsEveryByte) {
+    const auto key = fromHex(kNistKey), iv = fromHex(kNistIv);
+    const auto ivBefore = iv;
+    // The first two blocks alone: 32 bytes in, 32 bytes out, nothing stripped.
+    for (int round = 0; round < 2; ++round) {
+        auto buffer = fromHex(kNistCipher.substr(0, 64));
+        ASSERT_TRUE(DecryptChunk(buffer.data(), 32, key.data(), iv.data()));
+        EXPECT_EQ(buffer, fromHex(kNistPlain.substr(0, 64))) << "round " << round;
+    }
+    EXPECT_EQ(iv, ivBefore);
+    // The third ciphertext block decrypts to the third plaintext block only
+    // when chained from the second ciphertext block as IV.
+    auto third = fromHex(kNistCipher.substr(64, 32));
+    const auto chain = fromHex(kNistCipher.substr(32, 32));
+    ASSERT_TRUE(DecryptChunk(third.data(), 16, key.data(), chain.data()));
+    EXPECT_EQ(third, fromHex(kNistPlain.substr(64, 32)));
+}
+
+TEST(AesCbc, RejectsLengthsThatAreNotWholeBlocks) {
+    const auto key = fromHex(kNistKey), iv = fromHex(kNistIv);
+    for (uint32_t length : {1u, 15u, 17u, 100u}) {
+        std::vector<uint8_t> buffer(128, 0x5A);
+        EXPECT_FALSE(DecryptChunk(buffer.data(), length, key.data(), iv.data())) << length;
+        EXPECT_FALSE(EncryptChunk(buffer.data(), length, key.data(), iv.data())) << length;
+    }
+}
+
+TEST(AesCbc, BuiltInKeyRoundTripsAndDiffersFromPlaintext) {
+    std::vector<uint8_t> plain(4096);
+    for (size_t i = 0; i < plain.size(); ++i)
+        plain[i] = static_cast<uint8_t>(i * 7 + 3);
+    auto buffer = plain;
+    ASSERT_TRUE(EncryptChunk(buffer.data(), 4096, kBuiltInKey, kBuiltInIv));
+    EXPECT_NE(buffer, plain);
+    ASSERT_TRUE(DecryptChunk(buffer.data(), 4096, kBuiltInKey, kBuiltInIv));
+    EXPECT_EQ(buffer, plain);
+}

@@ -1,0 +1,430 @@
+// Faults guarded against: a digest over the wrong range (trailer included,
+// blocks read past the limit, the last block not shortened), bytes after the
+// end marker left unprotected, a preamble or chunk walk that reads the wrong
+// bytes, record chunks that allocate what the file cannot hold, skip chunks
+// with odd lengths mishandled, the wrong module kept when a file holds several,
+// modules leaked or the caller's handle written on failure, paths mangled on
+// the way to the open, and digest state shared between concurrent loads.
+#include <gtest/gtest.h>
+
+#include <thread>
+
+#include "io/data_file.h"
+#include "io/dispatch.h"
+#include "mxplugin/mxplugin.h"
+#include "support/data_file_fixtures.h"
+
+using namespace mx;
+using namespace mxtest;
+
+namespace {
+
+// Preamble `pre` + 0x03, then `chunks` as given, and no trailer yet.
+Bytes bodyWith(const Bytes& pre, const Bytes& chunks) {
+    Bytes body = pre;
+    body.push_back(0x03);
+    body.insert(body.end(), chunks.begin(), chunks.end());
+    return body;
+}
+
+void putRecord(Bytes& chunks, uint16_t kind, const Bytes& stream) {
+    const Bytes sealed = sealRecord(stream);
+    putHeader(chunks, 2, kind, static_cast<int32_t>(sealed.size()));
+    chunks.insert(chunks.end(), sealed.begin(), sealed.end());
+}
+
+void putEnd(Bytes& chunks) {
+    putHeader(chunks, 3, 0, 0);
+}
+
+// The module Morvex_DeserializeModule builds from the same stream.
+ModulePtr deserialized(const Bytes& stream) {
+    ModulePtr slot;
+    EXPECT_TRUE(ReadRecordStream(stream.data(), static_cast<int32_t>(stream.size()), slot));
+    return slot;
+}
+
+struct Outcome {
+    bool loaded = false;
+    ModulePtr module;
+    LoadFault fault;
+    bool untouched = false;  // on failure: the sentinel is still in place
+};
+
+Outcome load(const std::string& path) {
+    Outcome o;
+    ModulePtr sentinel = std::make_unique<Module>();
+    Module* const before = sentinel.get();
+    o.loaded = LoadDataFile(path.c_str(), sentinel, &o.fault);
+    if (o.loaded) {
+        o.module = std::move(sentinel);
+    } else {
+        o.untouched = sentinel.get() == before;
+    }
+    return o;
+}
+
+class DataFileLoad : public ::testing::Test {
+  protected:
+    Outcome loadBytes(const Bytes& file, const std::string& name = "file.mxd") {
+        return load(dir.write(name, file));
+    }
+    ScratchDir dir;
+};
+
+}  // namespace
+
+TEST_F(DataFileLoad, RecordChunkGivesTheModuleThatDeserializationGives) {
+    const Bytes stream = ModuleStream(SampleModule(0));
+    Bytes chunks;
+    putRecord(chunks, kModuleRecord, stream);
+    putEnd(chunks);
+    Outcome o = loadBytes(signFile(bodyWith({'M', 'X', 0x00, 0xFF}, chunks)));
+    ASSERT_TRUE(o.loaded) << o.fault.what;
+    ASSERT_TRUE(o.module);
+    ExpectSameModule(*o.module, *deserialized(stream));
+    EXPECT_EQ(o.module->text1, u"sample A");
+    // Finalization ran: the axes are sorted and the table is filled.
+    EXPECT_EQ(o.module->lubricationAmountValues, (std::vector<double>{1.0, 2.0}));
+    EXPECT_EQ(o.module->primaryTable.cells.size(), 4u);
+}
+
+TEST_F(DataFileLoad, LaterRecordChunksReplaceEarlierModules) {
+    Bytes chunks;
+    for (int variant : {0, 1, 2})
+        putRecord(chunks, kModuleRecord, ModuleStream(SampleModule(variant)));
+    putEnd(chunks);
+    Outcome o = loadBytes(signFile(bodyWith({}, chunks)));
+    ASSERT_TRUE(o.loaded) << o.fault.what;
+    ExpectSameModule(*o.module, *deserialized(ModuleStream(SampleModule(2))));
+}
+
+TEST_F(DataFileLoad, FileWithoutRecordChunkSucceedsWithoutModule) {
+    Bytes chunks;
+    putEnd(chunks);
+    Outcome o = loadBytes(signFile(bodyWith({}, chunks)));
+    EXPECT_TRUE(o.loaded) << o.fault.what;
+    EXPECT_FALSE(o.module);
+}
+
+TEST_F(DataFileLoad, ExportStoresTheHandleOnlyOnSuccess) {
+    Bytes chunks;
+    putRecord(chunks, kModuleRecord, ModuleStream(SampleModule(1)));
+    putEnd(chunks);
+    const Bytes good = signFile(bodyWith({}, chunks));
+    Bytes bad = good;
+    bad[3] ^= 0x10;
+
+    MorvexModule* module = nullptr;
+    ASSERT_EQ(Morvex_LoadFile(dir.write("good.mxd", good).c_str(), &module), 1u);
+    ASSERT_NE(module, nullptr);
+    EXPECT_EQ(module->text1, u"sample B");
+    Morvex_FreeModule(module);
+
+    MorvexModule* const sentinel = reinterpret_cast<MorvexModule*>(0x1234);
+    module = sentinel;
+    EXPECT_EQ(Morvex_LoadFile(dir.write("bad.mxd", bad).c_str(), &module), 0u);
+    EXPECT_EQ(Morvex_LoadFile("", &module), 0u);
+    EXPECT_EQ(module, sentinel);
+}
+
+// ---- first pass ----
+
+TEST_F(DataFileLoad, DigestCoversExactlyEverythingBeforeTheTrailer) {
+    // Bodies around the 2048-byte block size: preamble + 0x03 + end marker.
+    for (size_t bodySize : {2047u, 2048u, 2049u, 4096u, 4097u}) {
+        Bytes chunks;
+        putEnd(chunks);
+        const Bytes file = signFile(bodyWith(Bytes(bodySize - 9, 'p'), chunks));
+        ASSERT_EQ(file.size(), bodySize + 16);
+        Outcome o = loadBytes(file);
+        EXPECT_TRUE(o.loaded) << bodySize << ": " << o.fault.what;
+    }
+}
+
+TEST_F(DataFileLoad, FilesShorterThanTheTrailerFail) {
+    for (size_t size = 0; size < 16; ++size) {
+        Outcome o = loadBytes(Bytes(size, 0x03));
+        EXPECT_FALSE(o.loaded) << size;
+        EXPECT_TRUE(o.untouched);
+        EXPECT_EQ(o.fault.what, "file shorter than its 16-byte MD5 trailer");
+    }
+}
+
+TEST_F(DataFileLoad, DigestOfNothingPassesTheFirstPassAndFailsTheSecond) {
+    Outcome o = loadBytes(signFile({}));
+    EXPECT_FALSE(o.loaded);
+    EXPECT_TRUE(o.untouched);
+    EXPECT_EQ(o.fault.what, "no 0x03 ends the preamble");
+}
+
+TEST_F(DataFileLoad, EveryFlippedByteFailsTheDigest) {
+    Bytes chunks;
+    putHeader(chunks, 9, 0, 5);
+    chunks.insert(chunks.end(), {1, 2, 3, 4, 5});
+    putRecord(chunks, kModuleRecord, ModuleStream(SampleModule(0)));
+    putEnd(chunks);
+    chunks.insert(chunks.end(), {0xEE, 0xEE, 0xEE});  // after the end marker
+    const Bytes good = signFile(bodyWith({'h', 'd', 'r'}, chunks));
+    ASSERT_TRUE(loadBytes(good).loaded);
+    for (size_t i = 0; i < good.size(); ++i) {
+        Bytes bad = good;
+        bad[i] ^= 0x01;
+        Outcome o = loadBytes(bad);
+        ASSERT_FALSE(o.loaded) << "byte " << i;
+        EXPECT_TRUE(o.untouched);
+        EXPECT_EQ(o.fault.what, "MD5 trailer mismatch") << "byte " << i;
+        EXPECT_EQ(o.fault.offset, static_cast<int64_t>(good.size() - 16));
+    }
+}
+
+// ---- truncation ----
+
+TEST_F(DataFileLoad, EveryTruncationFailsCleanly) {
+    Bytes chunks;
+    putRecord(chunks, kModuleRecord, ModuleStream(SampleModule(0)));
+    putEnd(chunks);
+    const Bytes body = bodyWith({'x'}, chunks);
+    const Bytes good = signFile(body);
+    for (size_t size = 0; size < good.size(); ++size) {
+        Outcome o = loadBytes(Bytes(good.begin(), good.begin() + size));
+        ASSERT_FALSE(o.loaded) << "cut to " << size;
+        EXPECT_TRUE(o.untouched);
+    }
+    // Cut bodies with a fresh, matching trailer reach the chunk walk, which
+    // then runs into the trailer or the end of the file. Only a cut that keeps
+    // the end marker's type loads: its kind and length are never looked at.
+    const size_t endMarkerType = body.size() - 8 + 2;
+    for (size_t size = 0; size < body.size(); ++size) {
+        Outcome o = loadBytes(signFile(Bytes(body.begin(), body.begin() + size)));
+        if (size >= endMarkerType) {
+            EXPECT_TRUE(o.loaded) << "body cut to " << size << ": " << o.fault.what;
+            continue;
+        }
+        ASSERT_FALSE(o.loaded) << "body cut to " << size;
+        EXPECT_TRUE(o.untouched);
+        EXPECT_NE(o.fault.what, "MD5 trailer mismatch");
+    }
+}
+
+// ---- second pass: preamble and chunk walk ----
+
+TEST_F(DataFileLoad, PreambleEndsAtTheFirst0x03) {
+    Bytes chunks;
+    putRecord(chunks, kModuleRecord, ModuleStream(SampleModule(0)));
+    putEnd(chunks);
+    Bytes pre(300);
+    for (size_t i = 0; i < pre.size(); ++i)
+        pre[i] = static_cast<uint8_t>(i % 256 == 3 ? 4 : i % 256);
+    Outcome o = loadBytes(signFile(bodyWith(pre, chunks)));
+    ASSERT_TRUE(o.loaded) << o.fault.what;
+    EXPECT_TRUE(o.module);
+
+    // A second 0x03 right after the first is the first byte of a chunk header.
+    Bytes shifted = {0x03};
+    shifted.insert(shifted.end(), chunks.begin(), chunks.end());
+    o = loadBytes(signFile(bodyWith({}, shifted)));
+    EXPECT_FALSE(o.loaded);
+}
+
+TEST_F(DataFileLoad, SkipChunksOfAnyLengthAreStepped) {
+    Bytes chunks;
+    putHeader(chunks, 5, 0, 3000);  // read as 1024 + 1024 + 952
+    for (int i = 0; i < 3000; ++i)
+        chunks.push_back(static_cast<uint8_t>(i == 1500 ? 3 : i));
+    putHeader(chunks, 0, 2, 0);     // length 0: nothing to skip
+    putHeader(chunks, -7, 1, -40);  // negative: nothing to skip
+    putHeader(chunks, 1, 0, 1024);
+    chunks.insert(chunks.end(), 1024, 0x02);
+    putRecord(chunks, kModuleRecord, ModuleStream(SampleModule(1)));
+    putEnd(chunks);
+    Outcome o = loadBytes(signFile(bodyWith({}, chunks)));
+    ASSERT_TRUE(o.loaded) << o.fault.what;
+    EXPECT_EQ(o.module->text1, u"sample B");
+}
+
+TEST_F(DataFileLoad, SkipChunkLongerThanTheFileFails) {
+    Bytes chunks;
+    putHeader(chunks, 5, 0, 100);
+    chunks.insert(chunks.end(), 40, 0);
+    Outcome o = loadBytes(signFile(bodyWith({}, chunks)));
+    EXPECT_FALSE(o.loaded);
+    EXPECT_EQ(o.fault.offset, 1);
+    EXPECT_EQ(o.fault.what,
+              "the chunk at byte offset 1 of type 5 is cut short by the end of the file");
+}
+
+TEST_F(DataFileLoad, RecordChunkLengthsAreCheckedBeforeReading) {
+    struct Case {
+        int32_t length;
+        const char* what;
+    };
+    const Case cases[] = {
+        {100, "the record chunk at byte offset 3 has a length that is not a multiple of 16"},
+        {-16, "the record chunk at byte offset 3 has a negative length"},
+        {INT32_MIN, "the record chunk at byte offset 3 has a negative length"},
+        {INT32_MAX - 15, "the record chunk at byte offset 3 is longer than the rest of the file"},
+        {160, "the record chunk at byte offset 3 is longer than the rest of the file"},
+    };
+    const Bytes sealed = sealRecord(ModuleStream(SampleModule(0)));
+    ASSERT_GT(sealed.size(), 160u);
+    for (const Case& c : cases) {
+        Bytes chunks;
+        putHeader(chunks, 2, kModuleRecord, c.length);
+        chunks.insert(chunks.end(), sealed.begin(), sealed.begin() + 120);
+        putEnd(chunks);
+        Outcome o = loadBytes(signFile(bodyWith({'a', 'b'}, chunks)));
+        EXPECT_FALSE(o.loaded) << c.length;
+        EXPECT_TRUE(o.untouched);
+        EXPECT_EQ(o.fault.offset, 3) << c.length;
+        EXPECT_EQ(o.fault.what, c.what);
+    }
+}
+
+TEST_F(DataFileLoad, MissingEndMarkerFails) {
+    Bytes chunks;
+    putRecord(chunks, kModuleRecord, ModuleStream(SampleModule(0)));
+    const Bytes body = bodyWith({}, chunks);
+    Outcome o = loadBytes(signFile(body));
+    EXPECT_FALSE(o.loaded);
+    EXPECT_TRUE(o.untouched);
+    // The walk runs on into the trailer, taking it for a chunk header.
+    EXPECT_GE(o.fault.offset, static_cast<int64_t>(body.size()));
+}
+
+TEST_F(DataFileLoad, BytesAfterTheEndMarkerAreSignedButNotRead) {
+    Bytes chunks;
+    putRecord(chunks, kModuleRecord, ModuleStream(SampleModule(0)));
+    putEnd(chunks);
+    // Not a valid chunk at all: the walk never gets here.
+    chunks.insert(chunks.end(), {0x02, 0x00, 0x03, 0x00, 0xFF, 0xFF, 0xFF, 0x7F, 0x99});
+    const Bytes file = signFile(bodyWith({}, chunks));
+    Outcome o = loadBytes(file);
+    ASSERT_TRUE(o.loaded) << o.fault.what;
+    EXPECT_TRUE(o.module);
+    Bytes changed = file;
+    changed[file.size() - 17] ^= 0x80;  // the last byte before the trailer
+    EXPECT_FALSE(loadBytes(changed).loaded);
+}
+
+TEST_F(DataFileLoad, RejectedRecordReleasesEarlierModulesAndLeavesTheHandle) {
+    for (uint16_t badKind : {uint16_t{0}, uint16_t{4}, uint16_t{7}, uint16_t{0xFFFF}}) {
+        Bytes chunks;
+        putRecord(chunks, kModuleRecord, ModuleStream(SampleModule(0)));
+        putRecord(chunks, badKind, ModuleStream(SampleModule(1)));
+        putEnd(chunks);
+        Outcome o = loadBytes(signFile(bodyWith({}, chunks)));
+        EXPECT_FALSE(o.loaded) << badKind;
+        EXPECT_TRUE(o.untouched);
+        EXPECT_NE(o.fault.what.find("(kind " + std::to_string(badKind) + ")"), std::string::npos)
+            << o.fault.what;
+    }
+}
+
+TEST_F(DataFileLoad, ParseFaultsPointIntoTheFile) {
+    // The text1 count of a module record made larger than any string may be.
+    Bytes stream = ModuleStream(SampleModule(0));
+    const size_t text1Count = 16 + 8 + 10 + 2;
+    stream[text1Count] = 0xE9;
+    stream[text1Count + 1] = 0x03;  // 1001
+    ReadFault direct;
+    ModulePtr slot;
+    ASSERT_FALSE(DispatchRecord(kModuleRecord, stream.data(), static_cast<int32_t>(stream.size()),
+                                slot, &direct));
+    ASSERT_GE(direct.offset, 0);
+
+    Bytes chunks;
+    putHeader(chunks, 7, 0, 10);
+    chunks.insert(chunks.end(), 10, 0);
+    const int64_t recordAt = 4 + static_cast<int64_t>(chunks.size());
+    putRecord(chunks, kModuleRecord, stream);
+    putEnd(chunks);
+    Outcome o = loadBytes(signFile(bodyWith({1, 2, 4}, chunks)));
+    EXPECT_FALSE(o.loaded);
+    EXPECT_EQ(o.fault.offset, recordAt + 8 + direct.offset);
+    EXPECT_NE(o.fault.what.find(direct.what), std::string::npos) << o.fault.what;
+    EXPECT_NE(o.fault.what.find("byte offset " + std::to_string(recordAt)), std::string::npos)
+        << o.fault.what;
+}
+
+TEST_F(DataFileLoad, ResignedCorruptionsNeverCrashOrLeak) {
+    // Each single-byte change, re-signed, reaches the walk and the record parser.
+    Bytes chunks;
+    putHeader(chunks, 6, 0, 4);
+    chunks.insert(chunks.end(), 4, 0);
+    putRecord(chunks, kModuleRecord, ModuleStream(SampleModule(0)));
+    putEnd(chunks);
+    const Bytes body = bodyWith({'p'}, chunks);
+    int loaded = 0;
+    for (size_t i = 0; i < body.size(); ++i) {
+        Bytes changed = body;
+        changed[i] ^= 0x5A;
+        Outcome o = loadBytes(signFile(changed));
+        if (o.loaded) {
+            ++loaded;
+        } else {
+            EXPECT_TRUE(o.untouched);
+            EXPECT_GE(o.fault.offset, 0);
+        }
+    }
+    // Changes inside the preamble byte and the skipped payload keep the file valid.
+    EXPECT_GE(loaded, 5);
+    EXPECT_LT(loaded, static_cast<int>(body.size()));
+}
+
+// ---- paths ----
+
+TEST_F(DataFileLoad, UnopenablePathsFail) {
+    for (const std::string& path :
+         {std::string(), dir.path + "/missing.mxd", dir.path, dir.path + "/"}) {
+        Outcome o = load(path);
+        EXPECT_FALSE(o.loaded) << path;
+        EXPECT_TRUE(o.untouched);
+    }
+    ModulePtr out;
+    EXPECT_FALSE(LoadDataFile(nullptr, out));
+}
+
+TEST_F(DataFileLoad, PathBytesReachTheFileSystemUnchanged) {
+    Bytes chunks;
+    putRecord(chunks, kModuleRecord, ModuleStream(SampleModule(2)));
+    putEnd(chunks);
+    const Bytes file = signFile(bodyWith({}, chunks));
+    // UTF-8 with characters outside ASCII, and bytes that are not UTF-8 at all.
+    for (const std::string name : {"Reibwert-\xC3\xB6l-\xE2\x82\xAC.mxd", "raw-\xFF\xFE\x80.mxd"}) {
+        Outcome o = loadBytes(file, name);
+        ASSERT_TRUE(o.loaded) << name << ": " << o.fault.what;
+        EXPECT_EQ(o.module->text1, u"sample C");
+    }
+}
+
+// ---- threads ----
+
+TEST_F(DataFileLoad, ConcurrentLoadsOfDifferentFilesEachGetTheirOwnModule) {
+    constexpr int kThreads = 4;
+    std::vector<std::string> paths;
+    for (int t = 0; t < kThreads; ++t) {
+        Bytes chunks;
+        // Different sizes, so the digests run over different block counts.
+        putHeader(chunks, 5, 0, 1500 * t);
+        chunks.insert(chunks.end(), static_cast<size_t>(1500 * t), static_cast<uint8_t>(t));
+        putRecord(chunks, kModuleRecord, ModuleStream(SampleModule(t)));
+        putEnd(chunks);
+        paths.push_back(
+            dir.write("thread" + std::to_string(t) + ".mxd", signFile(bodyWith({}, chunks))));
+    }
+    std::vector<int> wrong(kThreads, 0);
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t) {
+        threads.emplace_back([&, t] {
+            const std::u16string expected = u"sample " + std::u16string(1, u'A' + t);
+            for (int round = 0; round < 40; ++round) {
+                ModulePtr m;
+                if (!LoadDataFile(paths[t].c_str(), m) || !m || m->text1 != expected) ++wrong[t];
+            }
+        });
+    }
+    for (auto& thread : threads)
+        thread.join();
+    EXPECT_EQ(wrong, std::vector<int>(kThreads, 0));
+}
