@@ -1,5 +1,5 @@
 # MD5 and AES-128-CBC come from the platform: bcrypt on Windows, OpenSSL's
-# libcrypto elsewhere. Each back end is one source file under src/io/crypto/.
+# libcrypto elsewhere. Each back end is one source file, src/io/crypto_<name>.cpp.
 add_library(mx_crypto_backend INTERFACE)
 if(WIN32)
   target_link_libraries(mx_crypto_backend INTERFACE bcrypt)

@@ -405,9 +405,11 @@ TEST_F(DataFileLoad, ConcurrentLoadsOfDifferentFilesEachGetTheirOwnModule) {
     std::vector<std::string> paths;
     for (int t = 0; t < kThreads; ++t) {
         Bytes chunks;
-        // Different sizes, so the digests run over different block counts.
-        putHeader(chunks, 5, 0, 1500 * t);
-        chunks.insert(chunks.end(), static_cast<size_t>(1500 * t), static_cast<uint8_t>(t));
+        // Large enough that the digests of the threads overlap in time, and of
+        // different sizes, so that they run over different block counts.
+        const int32_t skipped = 200000 + 1500 * t;
+        putHeader(chunks, 5, 0, skipped);
+        chunks.insert(chunks.end(), static_cast<size_t>(skipped), static_cast<uint8_t>(t));
         putRecord(chunks, kModuleRecord, ModuleStream(SampleModule(t)));
         putEnd(chunks);
         paths.push_back(
@@ -418,7 +420,7 @@ TEST_F(DataFileLoad, ConcurrentLoadsOfDifferentFilesEachGetTheirOwnModule) {
     for (int t = 0; t < kThreads; ++t) {
         threads.emplace_back([&, t] {
             const std::u16string expected = u"sample " + std::u16string(1, u'A' + t);
-            for (int round = 0; round < 40; ++round) {
+            for (int round = 0; round < 20; ++round) {
                 ModulePtr m;
                 if (!LoadDataFile(paths[t].c_str(), m) || !m || m->text1 != expected) ++wrong[t];
             }

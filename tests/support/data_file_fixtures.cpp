@@ -159,7 +159,9 @@ std::string ScratchDir::write(const std::string& name, const Bytes& bytes) const
     std::FILE* f = std::fopen(file.c_str(), "wb");
     EXPECT_NE(f, nullptr) << file;
     if (f == nullptr) return file;
-    EXPECT_EQ(std::fwrite(bytes.data(), 1, bytes.size(), f), bytes.size());
+    if (!bytes.empty()) {
+        EXPECT_EQ(std::fwrite(bytes.data(), 1, bytes.size(), f), bytes.size());
+    }
     std::fclose(f);
     return file;
 }
