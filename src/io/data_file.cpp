@@ -91,8 +91,11 @@ bool VerifyFileDigest(DataFileReader& in) {
     if (end < static_cast<long>(kTrailerSize)) {
         return fail(in.fault, 0, "file shorter than its 16-byte MD5 trailer");
     }
-    // Positions and lengths in a data file are signed 32-bit.
-    if (static_cast<int64_t>(end) > INT32_MAX) return fail(in.fault, 0, "file of 2 GiB or more");
+    // Positions and lengths in a data file are signed 32-bit (where long has
+    // 32 bits, ftell has failed already).
+    if ((static_cast<uint64_t>(end) >> 31) != 0) {
+        return fail(in.fault, 0, "file of 2 GiB or more");
+    }
     const int64_t limit = static_cast<int64_t>(end) - static_cast<int64_t>(kTrailerSize);
     if (!rewind(in)) return false;
 

@@ -89,6 +89,24 @@ mx::Module SampleModule(int variant) {
     return m;
 }
 
+mx::Module TinyModule() {
+    mx::Module m;
+    m.name = mx::kVersionBlockName;
+    m.formatVersion = 3;
+    m.text1 = u"tiny";
+    m.pressureMax = 10.0;
+    mx::TableEntry e;
+    e.packageData = {samplePackage(0.5, 2)};
+    e.packageData[0].scales = {1.0};
+    e.packageData[0].weights = {2.0};
+    m.primaryEntries = {e};
+    m.sheetRoughnessValues = {0.0};
+    m.lubricationAmountValues = {0.0};
+    m.toolRoughnessValues = {0.0};
+    m.stateAxis = {0.0};
+    return m;
+}
+
 Bytes ModuleStream(const mx::Module& m) {
     mx::MallocBuffer blob;
     uint64_t length = 0;

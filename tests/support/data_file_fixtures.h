@@ -16,6 +16,9 @@ using Bytes = std::vector<uint8_t>;
 // A small module with entries, axes and properties. Different variants differ
 // in their texts, coordinates and model values, so loads can tell them apart.
 mx::Module SampleModule(int variant);
+// A module with one entry of one package and nothing else: small files for
+// tests that change every byte.
+mx::Module TinyModule();
 // The module record of `m` (record kind 3).
 Bytes ModuleStream(const mx::Module& m);
 // Two modules agree when their module records and everything finalization
