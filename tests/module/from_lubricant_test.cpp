@@ -1,0 +1,270 @@
+// Faults guarded against in turning a Lubricant record into a module: entries
+// copied instead of taken over (or lost), status words normalized to 0/1,
+// property lists filtered by the wrong prefix or moved between lists, the
+// record's own head carried into the module, defaults missing, axes left
+// unsorted or entries re-coordinated, and a module that does not survive
+// Morvex_SerializeModule and back.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "io/dispatch.h"
+#include "module/assembly.h"
+#include "module/finalize.h"
+#include "mxplugin/mxplugin.h"
+#include "records/material_records.h"
+#include "support/record_samples.h"
+
+using namespace mx;
+
+namespace {
+
+ModulePtr moduleOf(const LubricantRecord& l) {
+    auto bytes = LubricantRecordBytes(l);
+    EXPECT_FALSE(bytes.empty());
+    return test::deserialize(bytes);
+}
+
+std::u16string text(const uint16_t* s) {
+    std::u16string out;
+    while (s != nullptr && *s != 0)
+        out.push_back(static_cast<char16_t>(*s++));
+    return out;
+}
+
+// Every persisted field of two modules, compared one by one.
+void expectSameModule(const Module& a, const Module& b) {
+    EXPECT_EQ(a.name, b.name);
+    EXPECT_EQ(a.formatVersion, b.formatVersion);
+    EXPECT_EQ(a.identifier, b.identifier);
+    EXPECT_EQ(a.text1, b.text1);
+    EXPECT_EQ(a.text2, b.text2);
+    EXPECT_EQ(a.solverId, b.solverId);
+    EXPECT_EQ(a.pressureMin, b.pressureMin);
+    EXPECT_EQ(a.pressureMax, b.pressureMax);
+    EXPECT_EQ(a.strainMin, b.strainMin);
+    EXPECT_EQ(a.strainMax, b.strainMax);
+    EXPECT_EQ(a.temperatureMin, b.temperatureMin);
+    EXPECT_EQ(a.temperatureMax, b.temperatureMax);
+    EXPECT_EQ(a.velocityMin, b.velocityMin);
+    EXPECT_EQ(a.velocityMax, b.velocityMax);
+    for (const auto& [ea, eb] : {std::pair{&a.primaryEntries, &b.primaryEntries},
+                                 std::pair{&a.secondaryEntries, &b.secondaryEntries}}) {
+        ASSERT_EQ(ea->size(), eb->size());
+        for (size_t i = 0; i < ea->size(); ++i) {
+            const TableEntry &x = (*ea)[i], &y = (*eb)[i];
+            ASSERT_EQ(x.packageData.size(), y.packageData.size());
+            for (size_t p = 0; p < x.packageData.size(); ++p) {
+                EXPECT_EQ(x.packageData[p].scales, y.packageData[p].scales);
+                EXPECT_EQ(x.packageData[p].weights, y.packageData[p].weights);
+                EXPECT_EQ(x.packageData[p].shape, y.packageData[p].shape);
+                EXPECT_EQ(x.packageData[p].offset, y.packageData[p].offset);
+                EXPECT_EQ(x.packageData[p].factor, y.packageData[p].factor);
+                EXPECT_EQ(x.packageData[p].gridPointCount, y.packageData[p].gridPointCount);
+            }
+            ASSERT_EQ(x.curves.size(), y.curves.size());
+            for (size_t c = 0; c < x.curves.size(); ++c) {
+                EXPECT_EQ(x.curves[c].divisors, y.curves[c].divisors);
+                EXPECT_EQ(x.curves[c].numerators, y.curves[c].numerators);
+                EXPECT_EQ(x.curves[c].offsets, y.curves[c].offsets);
+            }
+            EXPECT_EQ(x.stateValue, y.stateValue);
+            EXPECT_EQ(x.sheetRoughness, y.sheetRoughness);
+            EXPECT_EQ(x.lubricationAmount, y.lubricationAmount);
+            EXPECT_EQ(x.toolRoughness, y.toolRoughness);
+        }
+    }
+    EXPECT_EQ(a.nominalSheetRoughness, b.nominalSheetRoughness);
+    EXPECT_EQ(a.nominalLubricationAmount, b.nominalLubricationAmount);
+    EXPECT_EQ(a.nominalToolRoughness, b.nominalToolRoughness);
+    EXPECT_EQ(a.strainRougheningValues, b.strainRougheningValues);
+    EXPECT_EQ(a.staticFrictionValues, b.staticFrictionValues);
+    EXPECT_EQ(a.toolWearValues, b.toolWearValues);
+    EXPECT_EQ(a.stateAxis, b.stateAxis);
+    EXPECT_EQ(a.sheetRoughnessValues, b.sheetRoughnessValues);
+    EXPECT_EQ(a.lubricationAmountValues, b.lubricationAmountValues);
+    EXPECT_EQ(a.toolRoughnessValues, b.toolRoughnessValues);
+    EXPECT_EQ(a.directionDependency, b.directionDependency);
+    EXPECT_EQ(a.heatTransferStatus, b.heatTransferStatus);
+    for (const auto& [la, lb] : {std::pair{&a.workpieceProperties, &b.workpieceProperties},
+                                 std::pair{&a.lubricantProperties, &b.lubricantProperties},
+                                 std::pair{&a.toolingProperties, &b.toolingProperties}}) {
+        EXPECT_EQ(la->keys, lb->keys);
+        EXPECT_EQ(la->values, lb->values);
+    }
+}
+
+}  // namespace
+
+TEST(ModuleFromLubricant, CarriesTheRecordsDataAndFixedDefaults) {
+    LubricantRecord l = test::sampleLubricantRecord();
+    l.directionDependency = 7;
+    l.heatTransferStatus = 5;
+    auto m = moduleOf(l);
+    ASSERT_TRUE(m);
+    EXPECT_EQ(m->identifier, (std::array<uint8_t, 16>{}));  // the record's 0xA5 are dropped
+    EXPECT_EQ(m->name, u"VersionBlk");
+    EXPECT_EQ(m->formatVersion, 3);
+    EXPECT_EQ(m->text1, u"oil");
+    EXPECT_EQ(m->text2, u"PL61");
+    const uint16_t* solverId = nullptr;
+    ASSERT_EQ(Morvex_GetSolverID(m.get(), &solverId), 1u);
+    EXPECT_EQ(text(solverId), u"2");
+    EXPECT_EQ(m->strainRougheningValues, std::vector<double>{0.0});
+    EXPECT_EQ(m->staticFrictionValues, std::vector<double>{0.0});
+    EXPECT_EQ(m->toolWearValues, std::vector<double>{0.0});
+    uint32_t status = 0;
+    Morvex_GetDirectionDependencyStatus(m.get(), &status);
+    EXPECT_EQ(status, 7u);  // not turned into 1
+    Morvex_GetHeatTransferCoefficientStatus(m.get(), &status);
+    EXPECT_EQ(status, 5u);
+    double min = 0, max = 0;
+    Morvex_GetPressureRange(m.get(), &min, &max);
+    EXPECT_EQ(min, 0.5);
+    EXPECT_EQ(max, 80.0);
+    Morvex_GetStrainRange(m.get(), &min, &max);
+    EXPECT_EQ(min, 0.01);
+    EXPECT_EQ(max, 0.6);
+    Morvex_GetTemperatureRange(m.get(), &min, &max);
+    EXPECT_EQ(min, 15.0);
+    EXPECT_EQ(max, 180.0);
+    Morvex_GetVelocityRange(m.get(), &min, &max);
+    EXPECT_EQ(min, 5.0);
+    EXPECT_EQ(max, 400.0);
+    EXPECT_EQ(m->nominalSheetRoughness, 0.5);
+    EXPECT_EQ(m->nominalLubricationAmount, 2.0);
+    EXPECT_EQ(m->nominalToolRoughness, 0.3);
+
+    // The entries arrive as written (in their original order).
+    ASSERT_EQ(m->primaryEntries.size(), 2u);
+    ASSERT_EQ(m->secondaryEntries.size(), 2u);
+    const TableEntry& e = m->secondaryEntries[1];
+    ASSERT_EQ(e.packageData.size(), 2u);
+    EXPECT_EQ(e.packageData[0].scales, (std::vector<double>{40.0, 2.0, 3.0, 4.0}));
+    EXPECT_EQ(e.packageData[1].weights, (std::vector<double>{82.0, 123.0}));
+    EXPECT_EQ(e.packageData[1].gridPointCount, 0u);
+    ASSERT_EQ(e.curves.size(), 1u);
+    EXPECT_EQ(e.curves[0].numerators, (std::vector<double>{40.0, 40.0}));
+    EXPECT_EQ(e.sheetRoughness, 0.5);
+    EXPECT_EQ(m->packageTable, (std::vector<uint32_t>{1, 0}));
+    EXPECT_EQ(m->transversePackageTable, (std::vector<uint32_t>{1, 0}));
+}
+
+TEST(ModuleFromLubricant, DescendingAxesAreSortedAndStillFindTheEntries) {
+    auto m = moduleOf(test::sampleLubricantRecord());
+    ASSERT_TRUE(m);
+    EXPECT_EQ(m->sheetRoughnessValues, (std::vector<double>{0.5, 1.0}));
+    double min = 0, max = 0;
+    ASSERT_EQ(Morvex_GetSheetRoughnessRange(m.get(), &min, &max), 1u);
+    EXPECT_EQ(min, 0.5);
+    EXPECT_EQ(max, 1.0);
+    // Entry 0 sits at roughness 1.0 (sorted position 1), entry 1 at 0.5.
+    EXPECT_EQ(m->primaryEntries[0].sheetRoughness, 1.0);
+    EXPECT_EQ(cellEntry(*m, m->primaryTable, m->primaryEntries, 0, 0, 0, 0), &m->primaryEntries[1]);
+    EXPECT_EQ(cellEntry(*m, m->primaryTable, m->primaryEntries, 1, 0, 0, 0), &m->primaryEntries[0]);
+    EXPECT_EQ(cellEntry(*m, m->secondaryTable, m->secondaryEntries, 0, 0, 0, 0),
+              &m->secondaryEntries[1]);
+}
+
+TEST(ModuleFromLubricant, EachListKeepsOnlyItsOwnPrefix) {
+    LubricantRecord l = test::sampleLubricantRecord();
+    l.workpieceProperties = test::propertyList({{u"SheetGrade", u"DX56"},
+                                                {u"LubricantName", u"x"},
+                                                {u"ToolingA", u"y"},
+                                                {u"sheetX", u"z"}});
+    l.lubricantProperties =
+        test::propertyList({{u"SheetGrade", u"a"}, {u"LubricantName", u"PL61"}, {u"Lub", u"b"}});
+    l.toolingProperties =
+        test::propertyList({{u"tooling", u"c"}, {u"ToolingCoating", u"TiC"}, {u"Tooling", u""}});
+    auto m = moduleOf(l);
+    ASSERT_TRUE(m);
+    EXPECT_EQ(m->workpieceProperties.keys, std::vector<Text>{u"SheetGrade"});
+    EXPECT_EQ(m->workpieceProperties.values, std::vector<Text>{u"DX56"});
+    EXPECT_EQ(m->lubricantProperties.keys, std::vector<Text>{u"LubricantName"});
+    EXPECT_EQ(m->lubricantProperties.values, std::vector<Text>{u"PL61"});
+    EXPECT_EQ(m->toolingProperties.keys, (std::vector<Text>{u"ToolingCoating", u"Tooling"}));
+    const MorvexProperty* props = nullptr;
+    uint32_t count = 0;
+    Morvex_GetToolingProperties(m.get(), &props, &count);
+    ASSERT_EQ(count, 2u);
+    EXPECT_EQ(text(props[0].value), u"TiC");
+    EXPECT_EQ(text(props[1].key), u"Tooling");
+}
+
+TEST(ModuleFromLubricant, EntriesAreTakenOverAndTheRestIsCopied) {
+    LubricantRecord l = test::sampleLubricantRecord();
+    const double* weights = l.primaryEntries[0].packageData[0].weights.data();
+    ModulePtr slot;
+    ModuleFromLubricantRecord(l, slot);
+    ASSERT_TRUE(slot);
+    EXPECT_TRUE(l.primaryEntries.empty());
+    EXPECT_TRUE(l.secondaryEntries.empty());
+    EXPECT_EQ(slot->primaryEntries[0].packageData[0].weights.data(), weights);
+    EXPECT_NE(slot->sheetRoughnessValues.data(), l.sheetRoughnessValues.data());
+    EXPECT_EQ(slot->sheetRoughnessValues, (std::vector<double>{1.0, 0.5}));  // not yet sorted
+    l = LubricantRecord{};  // releasing the record leaves the module whole
+    EXPECT_EQ(slot->text1, u"oil");
+    EXPECT_EQ(slot->primaryEntries[0].packageData[0].weights, (std::vector<double>{20.0, 30.0}));
+}
+
+TEST(ModuleFromLubricant, RoundTripsThroughSerializeModule) {
+    auto first = moduleOf(test::sampleLubricantRecord());
+    ASSERT_TRUE(first);
+    uint8_t* blob = nullptr;
+    uint64_t length = 0;
+    ASSERT_EQ(Morvex_SerializeModule(first.get(), &blob, &length), 1u);
+    std::vector<uint8_t> bytes(blob, blob + length);
+    Morvex_FreeBlob(&blob);
+    uint16_t kind = 0;
+    ASSERT_TRUE(PeekRecordKind(bytes.data(), static_cast<int32_t>(bytes.size()), kind));
+    EXPECT_EQ(kind, kModuleRecord);
+    auto second = test::deserialize(bytes);
+    ASSERT_TRUE(second);
+    expectSameModule(*first, *second);
+    EXPECT_EQ(second->packageTable, first->packageTable);
+
+    // Serializing the read-back module gives the same blob.
+    ASSERT_EQ(Morvex_SerializeModule(second.get(), &blob, &length), 1u);
+    EXPECT_EQ(std::vector<uint8_t>(blob, blob + length), bytes);
+    Morvex_FreeBlob(&blob);
+}
+
+TEST(ModuleFromLubricant, EmptyEntriesAndEmptyAxesAreAccepted) {
+    LubricantRecord l = test::sampleLubricantRecord();
+    l.primaryEntries.clear();
+    l.secondaryEntries.clear();
+    auto m = moduleOf(l);
+    ASSERT_TRUE(m);
+    EXPECT_TRUE(m->packageTable.empty());
+    EXPECT_TRUE(m->transversePackageTable.empty());
+    uint32_t available = 1;
+    Morvex_CheckPackageAvailability(m.get(), 4, &available);
+    EXPECT_EQ(available, 0u);
+
+    l = test::sampleLubricantRecord();
+    l.sheetRoughnessValues.clear();
+    m = moduleOf(l);
+    ASSERT_TRUE(m);
+    EXPECT_EQ(m->primaryEntries.size(), 2u);
+    double min = 0, max = 0;
+    EXPECT_EQ(Morvex_GetSheetRoughnessRange(m.get(), &min, &max), 0u);
+}
+
+TEST(ModuleFromLubricant, EveryTruncationFailsThroughTheExport) {
+    const auto bytes = LubricantRecordBytes(test::sampleLubricantRecord());
+    ASSERT_TRUE(test::deserialize(bytes));
+    for (size_t length = 0; length < bytes.size(); ++length)
+        EXPECT_FALSE(test::deserialize(std::vector<uint8_t>(bytes.begin(), bytes.begin() + length)))
+            << length;
+}
+
+TEST(ModuleFromLubricant, FailedParseLeavesTheSlotAlone) {
+    const auto bytes = LubricantRecordBytes(test::sampleLubricantRecord());
+    ModulePtr slot = std::make_unique<Module>();
+    slot->text1 = u"previous";
+    EXPECT_FALSE(HandleLubricantChunk(bytes.data(), static_cast<int32_t>(bytes.size() - 8), slot));
+    ASSERT_TRUE(slot);
+    EXPECT_EQ(slot->text1, u"previous");
+    EXPECT_TRUE(HandleLubricantChunk(bytes.data(), static_cast<int32_t>(bytes.size()), slot));
+    EXPECT_EQ(slot->text1, u"oil");
+}

@@ -1,0 +1,365 @@
+// Faults guarded against in turning a Sheet record into a module: items put
+// at the wrong package index, the wrong grid point count or factor, secondary
+// entries missing for group size 6 or filled from the wrong items, direction
+// dependency set for group size 6, roughness read from the wrong property or
+// rounded the wrong way, the nominal amount taken from a sorted list,
+// properties filtered without regard to case or prefix, defaults missing, and
+// a slot touched by a failed parse. Everything is read back through
+// Morvex_DeserializeModule, as a host would.
+#include <gtest/gtest.h>
+
+#include <array>
+#include <string>
+
+#include "io/dispatch.h"
+#include "module/assembly.h"
+#include "module/finalize.h"
+#include "mxplugin/mxplugin.h"
+#include "records/material_records.h"
+#include "support/record_samples.h"
+
+using namespace mx;
+
+namespace {
+
+// The package index of each package id 0 to 5 (the host's numbering).
+constexpr std::array<size_t, 6> kIndexOfId = {5, 4, 2, 1, 0, 3};
+
+// Position k within a six carries the package whose id is (k + 1) mod 6.
+size_t expectedIndexOfPosition(size_t k) {
+    return kIndexOfId[(k + 1) % 6];
+}
+
+// Properties with roughness values at positions 3 and 12.
+PropertyList roughnessProperties(const Text& sheet, const Text& tool) {
+    PropertyList list;
+    for (int i = 0; i < 13; ++i) {
+        list.keys.push_back(u"Filler" + Text(1, static_cast<char16_t>(u'a' + i)));
+        list.values.push_back(u"9.99");
+    }
+    list.values[3] = sheet;
+    list.values[12] = tool;
+    refreshView(list);
+    return list;
+}
+
+ModulePtr moduleOf(const SheetRecord& r) {
+    auto bytes = SheetRecordBytes(r);
+    EXPECT_FALSE(bytes.empty());
+    return test::deserialize(bytes);
+}
+
+std::u16string text(const uint16_t* s) {
+    std::u16string out;
+    while (s != nullptr && *s != 0)
+        out.push_back(static_cast<char16_t>(*s++));
+    return out;
+}
+
+std::vector<std::pair<std::u16string, std::u16string>> pairs(
+    uint32_t (*get)(const MorvexModule*, const MorvexProperty**, uint32_t*), const Module& m) {
+    const MorvexProperty* props = nullptr;
+    uint32_t count = 0;
+    EXPECT_EQ(get(&m, &props, &count), 1u);
+    std::vector<std::pair<std::u16string, std::u16string>> out;
+    for (uint32_t i = 0; i < count; ++i)
+        out.emplace_back(text(props[i].key), text(props[i].value));
+    return out;
+}
+
+void expectPackageFromItem(const PackageData& pd, size_t idx, size_t position) {
+    const double v = static_cast<double>(idx);
+    EXPECT_EQ(pd.offset, v);
+    EXPECT_EQ(pd.shape, v + 0.5);
+    EXPECT_EQ(pd.scales, (std::vector<double>{v, 1.0, 2.0, 3.0}));
+    EXPECT_EQ(pd.weights, std::vector<double>{v * 10.0});
+    EXPECT_EQ(pd.gridPointCount, position == 2 ? 10u : 5u);
+    EXPECT_EQ(pd.factor, position == 5 ? 1000u : 1u);
+    EXPECT_TRUE(pd.gridValues.empty());
+}
+
+}  // namespace
+
+TEST(ModuleFromSheet, PositionsMapToPackageSlots) {
+    for (size_t k = 0; k < 6; ++k)
+        EXPECT_EQ(static_cast<size_t>(packageSlotOfPosition(static_cast<int32_t>(k))),
+                  expectedIndexOfPosition(k))
+            << k;
+}
+
+TEST(ModuleFromSheet, TwelveItemsPerAmountFillBothDirections) {
+    const std::vector<double> amounts = {1.5, 0.5, 1.0};
+    auto m = moduleOf(test::sheetRecordWithItems(12, amounts));
+    ASSERT_TRUE(m);
+    EXPECT_EQ(m->directionDependency, 1u);
+    ASSERT_EQ(m->primaryEntries.size(), 3u);
+    ASSERT_EQ(m->secondaryEntries.size(), 3u);
+    for (size_t i = 0; i < amounts.size(); ++i) {
+        const TableEntry& primary = m->primaryEntries[i];
+        const TableEntry& secondary = m->secondaryEntries[i];
+        ASSERT_EQ(primary.packageData.size(), 6u);
+        ASSERT_EQ(secondary.packageData.size(), 6u);
+        for (size_t k = 0; k < 6; ++k) {
+            SCOPED_TRACE("amount " + std::to_string(i) + " position " + std::to_string(k));
+            expectPackageFromItem(primary.packageData[expectedIndexOfPosition(k)], 12 * i + k, k);
+            expectPackageFromItem(secondary.packageData[expectedIndexOfPosition(k)], 12 * i + 6 + k,
+                                  k);
+        }
+        for (const TableEntry* e : {&primary, &secondary}) {
+            EXPECT_EQ(e->lubricationAmount, amounts[i]);
+            EXPECT_EQ(e->stateValue, 0.0);
+            EXPECT_TRUE(e->curves.empty());
+        }
+    }
+    uint32_t status = 0;
+    EXPECT_EQ(Morvex_GetDirectionDependencyStatus(m.get(), &status), 1u);
+    EXPECT_EQ(status, 1u);
+}
+
+TEST(ModuleFromSheet, SixItemsPerAmountLeaveSecondaryEntriesEmpty) {
+    SheetRecord r = test::sheetRecordWithItems(6, {2.0, 4.0});
+    r.flags = {1, 1, 1, 0, 1};  // many flags, but the fourth is zero
+    auto m = moduleOf(r);
+    ASSERT_TRUE(m);
+    EXPECT_EQ(m->directionDependency, 0u);
+    ASSERT_EQ(m->primaryEntries.size(), 2u);
+    ASSERT_EQ(m->secondaryEntries.size(), 2u);
+    for (size_t i = 0; i < 2; ++i) {
+        for (size_t k = 0; k < 6; ++k) {
+            SCOPED_TRACE("amount " + std::to_string(i) + " position " + std::to_string(k));
+            expectPackageFromItem(m->primaryEntries[i].packageData[expectedIndexOfPosition(k)],
+                                  6 * i + k, k);
+        }
+        EXPECT_TRUE(m->secondaryEntries[i].packageData.empty());
+        EXPECT_EQ(m->secondaryEntries[i].lubricationAmount, r.lubricationAmounts[i]);
+    }
+    // Six packages, all defined by the primary data; none by the secondary.
+    EXPECT_EQ(m->packageTable, std::vector<uint32_t>(6, 1));
+    EXPECT_TRUE(m->transversePackageTable.empty());
+}
+
+TEST(ModuleFromSheet, RoughnessComesFromPropertiesThreeAndTwelveRoundedHalfUp) {
+    struct Case {
+        const char16_t* value;
+        double rounded;
+    };
+    // Expected values worked out by hand: v * 100, then halves toward +inf.
+    const Case cases[] = {
+        {u"0.125", 0.13}, {u"-0.125", -0.12}, {u"0.124", 0.12},      {u"-0.126", -0.13},
+        {u"abc", 0.0},    {u" 1.5e-1", 0.15}, {u"\t2.675 um", 2.68},  // 267.5 exactly
+        {u"1.005", 1.0},   // 100.49999999999999: below the half
+        {u"0.285", 0.28},  // 28.499999999999996
+        {u"3", 3.0},      {u"", 0.0},         {u"+7.3e1", 73.0},
+    };
+    for (const auto& sheet : cases) {
+        const Case& tool = cases[(&sheet - cases + 1) % std::size(cases)];
+        SheetRecord r = test::sheetRecordWithItems(6, {1.0, 2.0});
+        r.properties = roughnessProperties(sheet.value, tool.value);
+        auto m = moduleOf(r);
+        ASSERT_TRUE(m);
+        const std::string trace = std::string(sheet.value, sheet.value + Text(sheet.value).size());
+        SCOPED_TRACE(trace);
+        double value = -1;
+        ASSERT_EQ(Morvex_GetNominalSheetRoughness(m.get(), &value), 1u);
+        EXPECT_EQ(value, sheet.rounded);
+        ASSERT_EQ(Morvex_GetNominalToolRoughness(m.get(), &value), 1u);
+        EXPECT_EQ(value, tool.rounded);
+        EXPECT_EQ(m->sheetRoughnessValues, std::vector<double>{sheet.rounded});
+        EXPECT_EQ(m->toolRoughnessValues, std::vector<double>{tool.rounded});
+        for (const auto* entries : {&m->primaryEntries, &m->secondaryEntries}) {
+            for (const TableEntry& e : *entries) {
+                EXPECT_EQ(e.sheetRoughness, sheet.rounded);
+                EXPECT_EQ(e.toolRoughness, tool.rounded);
+            }
+        }
+    }
+}
+
+TEST(ModuleFromSheet, MissingRoughnessPropertiesGiveZero) {
+    SheetRecord r = test::sheetRecordWithItems(6, {1.0});
+    r.properties = roughnessProperties(u"0.8", u"0.4");
+    r.properties.keys.resize(12);  // position 12 missing
+    r.properties.values.resize(12);
+    auto m = moduleOf(r);
+    ASSERT_TRUE(m);
+    EXPECT_EQ(m->nominalSheetRoughness, 0.8);
+    EXPECT_EQ(m->nominalToolRoughness, 0.0);
+    EXPECT_EQ(m->toolRoughnessValues, std::vector<double>{0.0});
+
+    r.properties.keys.resize(3);  // position 3 missing too
+    r.properties.values.resize(3);
+    m = moduleOf(r);
+    ASSERT_TRUE(m);
+    EXPECT_EQ(m->nominalSheetRoughness, 0.0);
+    EXPECT_EQ(m->sheetRoughnessValues, std::vector<double>{0.0});
+    EXPECT_EQ(m->primaryEntries[0].sheetRoughness, 0.0);
+}
+
+TEST(ModuleFromSheet, NominalAmountIsTheLowerMiddleInRecordOrder) {
+    struct Case {
+        std::vector<double> amounts;
+        double nominal;
+    };
+    const Case cases[] = {
+        {{0.5, 2.0, 1.0, 3.0}, 2.0},  // index 1, not the sorted 1.0
+        {{7.0}, 7.0},
+        {{4.0, 1.0}, 4.0},
+        {{3.0, 9.0, 1.0}, 9.0},
+        {{5.0, 4.0, 3.0, 2.0, 1.0}, 3.0},
+        {{6.0, 5.0, 4.0, 3.0, 2.0, 1.0}, 4.0},
+    };
+    for (const auto& c : cases) {
+        auto m = moduleOf(test::sheetRecordWithItems(6, c.amounts));
+        ASSERT_TRUE(m);
+        EXPECT_EQ(m->nominalLubricationAmount, c.nominal) << c.amounts.size();
+        EXPECT_EQ(MiddleValue(c.amounts), c.nominal);
+    }
+    EXPECT_EQ(MiddleValue({}), 0.0);
+}
+
+TEST(ModuleFromSheet, UnsortedAndRepeatedAmountsFindTheirEntries) {
+    auto m = moduleOf(test::sheetRecordWithItems(6, {0.5, 2.0, 1.0, 3.0}));
+    ASSERT_TRUE(m);
+    EXPECT_EQ(m->lubricationAmountValues, (std::vector<double>{0.5, 1.0, 2.0, 3.0}));
+    double min = 0, max = 0;
+    ASSERT_EQ(Morvex_GetLubricationAmountRange(m.get(), &min, &max), 1u);
+    EXPECT_EQ(min, 0.5);
+    EXPECT_EQ(max, 3.0);
+    // Sorted position j holds the entry of the amount at that position.
+    const size_t entryOfPosition[] = {0, 2, 1, 3};
+    for (size_t j = 0; j < 4; ++j) {
+        EXPECT_EQ(cellEntry(*m, m->primaryTable, m->primaryEntries, 0, j, 0, 0),
+                  &m->primaryEntries[entryOfPosition[j]])
+            << j;
+        EXPECT_EQ(cellEntry(*m, m->secondaryTable, m->secondaryEntries, 0, j, 0, 0),
+                  &m->secondaryEntries[entryOfPosition[j]])
+            << j;
+    }
+
+    // A repeated amount: both axis positions hold the later entry.
+    m = moduleOf(test::sheetRecordWithItems(6, {1.0, 1.0}));
+    ASSERT_TRUE(m);
+    EXPECT_EQ(m->lubricationAmountValues, (std::vector<double>{1.0, 1.0}));
+    for (size_t j = 0; j < 2; ++j) {
+        const TableEntry* e = cellEntry(*m, m->primaryTable, m->primaryEntries, 0, j, 0, 0);
+        ASSERT_NE(e, nullptr);
+        EXPECT_EQ(e->packageData[expectedIndexOfPosition(0)].offset, 6.0);  // item 6
+    }
+}
+
+TEST(ModuleFromSheet, PropertiesAreSplitByCaseSensitivePrefix) {
+    SheetRecord r = test::sheetRecordWithItems(6, {1.0});
+    r.properties = test::propertyList({
+        {u"SheetThickness", u"0.8"},
+        {u"sheetLowerCase", u"dropped"},
+        {u"Lubricant", u"PL61"},
+        {u"Other", u"dropped"},
+        {u"Sheet", u"exact prefix"},
+        {u"ToolingCoating", u"TiC"},
+        {u"Shee", u"too short"},
+        {u"LubricantAmount", u"1.0"},
+    });
+    auto m = moduleOf(r);
+    ASSERT_TRUE(m);
+    using Pairs = std::vector<std::pair<std::u16string, std::u16string>>;
+    EXPECT_EQ(pairs(Morvex_GetWorkpieceProperties, *m),
+              (Pairs{{u"SheetThickness", u"0.8"}, {u"Sheet", u"exact prefix"}}));
+    EXPECT_EQ(pairs(Morvex_GetLubricantProperties, *m),
+              (Pairs{{u"Lubricant", u"PL61"}, {u"LubricantAmount", u"1.0"}}));
+    EXPECT_EQ(pairs(Morvex_GetToolingProperties, *m), (Pairs{{u"ToolingCoating", u"TiC"}}));
+
+    // An empty prefix keeps every pair; the copies do not share storage.
+    PropertyList all = FilterProperties(r.properties, u"");
+    EXPECT_EQ(all.keys, r.properties.keys);
+    EXPECT_EQ(all.values, r.properties.values);
+    ASSERT_EQ(all.view.size(), all.keys.size());
+    EXPECT_NE(all.view[0].key, r.properties.view[0].key);
+    EXPECT_EQ(text(all.view[0].key), u"SheetThickness");
+}
+
+TEST(ModuleFromSheet, FixedFieldsTakeTheirDefaults) {
+    SheetRecord r = test::sheetRecordWithItems(6, {1.0});
+    r.identifier.fill(0xEE);
+    auto m = moduleOf(r);
+    ASSERT_TRUE(m);
+    EXPECT_EQ(m->identifier, (std::array<uint8_t, 16>{}));
+    EXPECT_EQ(m->name, u"VersionBlk");
+    EXPECT_EQ(m->formatVersion, 3);
+    EXPECT_EQ(m->text1, u"sheet");
+    EXPECT_EQ(m->text2, u"DX56");
+    const uint16_t* solverId = nullptr;
+    ASSERT_EQ(Morvex_GetSolverID(m.get(), &solverId), 1u);
+    EXPECT_EQ(text(solverId), u"2");
+    EXPECT_EQ(m->stateAxis, std::vector<double>{0.0});
+    EXPECT_EQ(m->strainRougheningValues, std::vector<double>{0.0});
+    EXPECT_EQ(m->staticFrictionValues, std::vector<double>{0.0});
+    EXPECT_EQ(m->toolWearValues, std::vector<double>{0.0});
+    EXPECT_EQ(m->heatTransferStatus, 0u);
+    double min = 0, max = 0;
+    Morvex_GetPressureRange(m.get(), &min, &max);
+    EXPECT_EQ(min, 1.0);
+    EXPECT_EQ(max, 100.0);
+    Morvex_GetStrainRange(m.get(), &min, &max);
+    EXPECT_EQ(min, 0.0);
+    EXPECT_EQ(max, 0.5);
+    Morvex_GetTemperatureRange(m.get(), &min, &max);
+    EXPECT_EQ(min, 20.0);
+    EXPECT_EQ(max, 200.0);
+    Morvex_GetVelocityRange(m.get(), &min, &max);
+    EXPECT_EQ(min, 10.0);
+    EXPECT_EQ(max, 500.0);
+    // Finalization ran: pressure 1..100 over 5 grid points is a step of 99/4.
+    EXPECT_EQ(m->primaryEntries[0].packageData[0].gridSpacing[0], 99.0 / 4.0);
+}
+
+TEST(ModuleFromSheet, NoAmountsGiveNoEntries) {
+    SheetRecord r = test::sheetRecordWithItems(12, {});
+    r.properties = roughnessProperties(u"0.5", u"0.25");
+    auto m = moduleOf(r);
+    ASSERT_TRUE(m);
+    EXPECT_TRUE(m->primaryEntries.empty());
+    EXPECT_TRUE(m->secondaryEntries.empty());
+    EXPECT_EQ(m->nominalLubricationAmount, 0.0);
+    EXPECT_TRUE(m->lubricationAmountValues.empty());
+    double min = -1, max = -1;
+    EXPECT_EQ(Morvex_GetLubricationAmountRange(m.get(), &min, &max), 0u);
+    EXPECT_EQ(m->nominalSheetRoughness, 0.5);
+    EXPECT_EQ(m->directionDependency, 1u);
+}
+
+TEST(ModuleFromSheet, DataFileChunksTakeTheSamePath) {
+    // A chunk names its kind in its header: a Sheet record whose first text
+    // happens to read "VersionBlk" is still a Sheet record there.
+    SheetRecord r = test::sheetRecordWithItems(6, {1.0});
+    r.text1 = u"VersionBlk";
+    const auto bytes = SheetRecordBytes(r);
+    ModulePtr slot;
+    ASSERT_TRUE(
+        DispatchRecord(kSheetRecord, bytes.data(), static_cast<int32_t>(bytes.size()), slot));
+    ASSERT_TRUE(slot);
+    EXPECT_EQ(slot->text1, u"VersionBlk");
+    EXPECT_EQ(slot->primaryEntries.size(), 1u);
+}
+
+TEST(ModuleFromSheet, EveryTruncationFailsThroughTheExport) {
+    SheetRecord r = test::sheetRecordWithItems(12, {1.0, 2.0});
+    r.properties = roughnessProperties(u"0.8", u"0.4");
+    const auto bytes = SheetRecordBytes(r);
+    ASSERT_TRUE(test::deserialize(bytes));
+    for (size_t length = 0; length < bytes.size(); ++length)
+        EXPECT_FALSE(test::deserialize(std::vector<uint8_t>(bytes.begin(), bytes.begin() + length)))
+            << length;
+}
+
+TEST(ModuleFromSheet, FailedParseLeavesTheSlotAlone) {
+    const auto bytes = SheetRecordBytes(test::sheetRecordWithItems(6, {1.0}));
+    ModulePtr slot = std::make_unique<Module>();
+    slot->text1 = u"previous";
+    Module* before = slot.get();
+    EXPECT_FALSE(HandleSheetChunk(bytes.data(), static_cast<int32_t>(bytes.size() - 1), slot));
+    EXPECT_EQ(slot.get(), before);
+    EXPECT_EQ(slot->text1, u"previous");
+    EXPECT_TRUE(HandleSheetChunk(bytes.data(), static_cast<int32_t>(bytes.size()), slot));
+    ASSERT_TRUE(slot);
+    EXPECT_EQ(slot->text1, u"sheet");
+}

@@ -1,0 +1,208 @@
+// Faults guarded against in reading the number at the head of a property
+// value: a prefix longer or shorter than the C library's wcstod takes (signs,
+// points, exponents without digits, hexadecimal forms, infinities, NaN),
+// overflow and underflow answered differently, non-ASCII characters taken as
+// part of a number, and a result that changes with the process's locale.
+#include <gtest/gtest.h>
+
+#include <clocale>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <cwchar>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "module/assembly.h"
+#include "support/record_samples.h"
+
+using namespace mx;
+
+namespace {
+
+// The C library itself, in the "C" locale the test process runs in: the
+// reference every case is checked against.
+double referenceWcstod(const std::u16string& s) {
+    std::wstring wide(s.begin(), s.end());
+    return std::wcstod(wide.c_str(), nullptr);
+}
+
+bool sameDouble(double a, double b) {
+    if (std::isnan(a) || std::isnan(b)) return std::isnan(a) && std::isnan(b);
+    return a == b && std::signbit(a) == std::signbit(b);
+}
+
+const char16_t* const kAgreedCases[] = {
+    u"0.125",
+    u"-0.125",
+    u"  +1.5e-1",
+    u"\t\n\v\f\r 3",
+    u"12abc",
+    u"1,5",
+    u".5",
+    u"-.5e1",
+    u"5.",
+    u".",
+    u"-",
+    u"+",
+    u"",
+    u"e5",
+    u"1e",
+    u"1e+",
+    u"1E-",
+    u"1e+5",
+    u"2E-3x",
+    u"1.2.3",
+    u"00012.5000",
+    u"-0",
+    u"-0.0e9",
+    u"0x1p3",
+    u"0X1.8P-1",
+    u"0x",
+    u"0xg",
+    u"0x.8",
+    u"0x.",
+    u"0x1p",
+    u"0x1p+",
+    u"-0xA.8p1",
+    u"0x1P-1074",
+    u"0x1p-1075",
+    u"0x1.0000001p-1075",
+    u"0x1p1024",
+    u"-0x1p1024",
+    u"0x0.0000000000001p-1070",
+    u"inf",
+    u"-INFINITY",
+    u"Infinit",
+    u"nan",
+    u"-nan",
+    u"NaN(123_abc)",
+    u"nan(",
+    u"in",
+    u"na",
+    u"1e400",
+    u"-1e400",
+    u"1e-400",
+    u"-1e-400",
+    u"4.9e-324",
+    u"2.4e-324",
+    u"2.5e-324",
+    u"1e-310",
+    u"0e99999999999",
+    u"1e99999999999999999999",
+    u"1e-99999999999999999999",
+    u"1.7976931348623157e308",
+    u"1.7976931348623159e308",
+    u"0.1e-307",
+    u"123456789012345678901234567890",
+    u"0.000000000000000000000000000001",
+    u"1.5\u00e9",
+    u"7\u00b2",
+};
+
+}  // namespace
+
+TEST(LeadingNumber, AgreesWithTheCLibrary) {
+#ifndef __GLIBC__
+    GTEST_SKIP() << "the reference is the GNU C library's wcstod";
+#endif
+    for (const char16_t* c : kAgreedCases) {
+        const std::u16string s(c);
+        EXPECT_TRUE(sameDouble(parseLeadingDouble(s), referenceWcstod(s)))
+            << std::string(s.begin(), s.end()) << ": " << parseLeadingDouble(s) << " vs "
+            << referenceWcstod(s);
+    }
+}
+
+TEST(LeadingNumber, AgreesOnVeryLongSpellings) {
+#ifndef __GLIBC__
+    GTEST_SKIP() << "the reference is the GNU C library's wcstod";
+#endif
+    const std::u16string nines(400, u'9');
+    const std::u16string tiny = u"0." + std::u16string(400, u'0') + u"1";
+    const std::u16string hex = u"0x" + std::u16string(300, u'f') + u"p-2000";
+    const std::u16string small = u"0." + std::u16string(330, u'0') + u"17e330";
+    const std::u16string huge = u"0." + std::u16string(500, u'0') + u"1e800";
+    for (const auto& s : {nines, tiny, hex, small, huge}) {
+        EXPECT_TRUE(sameDouble(parseLeadingDouble(s), referenceWcstod(s)))
+            << std::string(s.begin(), s.begin() + 12) << "...: " << parseLeadingDouble(s) << " vs "
+            << referenceWcstod(s);
+    }
+}
+
+TEST(LeadingNumber, CodeUnitsAboveAsciiEndTheNumber) {
+    EXPECT_EQ(parseLeadingDouble(u"\u00a01.5"), 0.0);  // no-break space is no white space
+    EXPECT_EQ(parseLeadingDouble(u"2\u00b75"), 2.0);
+    EXPECT_EQ(parseLeadingDouble(u"\u0661"), 0.0);  // a digit of another script
+}
+
+namespace {
+
+// Switches LC_NUMERIC to a locale whose decimal point is a comma for its
+// lifetime: an installed German locale, else (on glibc) one compiled with
+// localedef into a private directory. `active` is false when neither works.
+class CommaLocale {
+  public:
+    CommaLocale() {
+#ifdef _WIN32
+        for (const char* name : {"de-DE", "German_Germany.1252"}) {
+            if (std::setlocale(LC_NUMERIC, name) != nullptr) {
+                active = true;
+                return;
+            }
+        }
+#else
+        if (std::setlocale(LC_NUMERIC, "de_DE.UTF-8") != nullptr) {
+            active = true;
+            return;
+        }
+        char dir[] = "/tmp/mx_locale_XXXXXX";
+        if (mkdtemp(dir) == nullptr) return;
+        scratch_ = dir;
+        const auto source = scratch_ / "comma.def";
+        std::ofstream(source) << "LC_NUMERIC\ndecimal_point \",\"\nthousands_sep \".\"\n"
+                                 "grouping 3;3\nEND LC_NUMERIC\n";
+        const std::string command = "localedef -c -i " + source.string() + " " +
+                                    (scratch_ / "comma").string() + " >/dev/null 2>&1";
+        if (std::system(command.c_str()) == -1) return;
+        setenv("LOCPATH", scratch_.c_str(), 1);
+        active = std::setlocale(LC_NUMERIC, "comma") != nullptr;
+#endif
+    }
+    ~CommaLocale() {
+        std::setlocale(LC_NUMERIC, "C");
+#ifndef _WIN32
+        unsetenv("LOCPATH");
+        std::error_code ignored;
+        if (!scratch_.empty()) std::filesystem::remove_all(scratch_, ignored);
+#endif
+    }
+    bool active = false;
+
+  private:
+    std::filesystem::path scratch_;
+};
+
+}  // namespace
+
+TEST(LeadingNumber, IgnoresTheProcessLocale) {
+    SheetRecord r;
+    r.properties =
+        test::propertyList({{u"a", u""}, {u"b", u""}, {u"c", u""}, {u"SheetRoughness", u"0.125"}});
+    CommaLocale comma;
+    if (!comma.active) GTEST_SKIP() << "no locale with a decimal comma can be set up here";
+    // The C library now stops at the point: the locale is in effect.
+    EXPECT_EQ(referenceWcstod(u"0.125"), 0.0);
+    EXPECT_EQ(parseLeadingDouble(u"0.125"), 0.125);
+    EXPECT_EQ(RoundedPropertyValue(r, 3), 0.13);
+}
+
+TEST(RoundedPropertyValue, PositionsOutsideTheListGiveZero) {
+    SheetRecord r;
+    r.properties = test::propertyList({{u"x", u"1.234"}, {u"y", u"5.678"}});
+    EXPECT_EQ(RoundedPropertyValue(r, 0), 1.23);
+    EXPECT_EQ(RoundedPropertyValue(r, 1), 5.68);
+    EXPECT_EQ(RoundedPropertyValue(r, 2), 0.0);
+    EXPECT_EQ(RoundedPropertyValue(r, -1), 0.0);
+}

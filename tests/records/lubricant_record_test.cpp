@@ -1,0 +1,205 @@
+// Faults guarded against: a Lubricant record writer or reader whose field
+// order differs from the stream layout (version block, ranges, entries,
+// nominal values, axes, status words, three property lists), a reader that
+// rejects an unexpected tag or kind, a parse that needs the stream used up,
+// entry counts that allocate beyond the stream, and a failed parse that hands
+// out a half-filled record.
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "io/dispatch.h"
+#include "records/lubricant_record.h"
+#include "support/record_samples.h"
+
+using namespace mx;
+
+namespace {
+
+struct Bytes {
+    std::vector<uint8_t> b;
+    Bytes& u16(uint16_t v) {
+        b.push_back(static_cast<uint8_t>(v));
+        b.push_back(static_cast<uint8_t>(v >> 8));
+        return *this;
+    }
+    Bytes& u64(uint64_t v) {
+        for (int i = 0; i < 8; ++i)
+            b.push_back(static_cast<uint8_t>(v >> (8 * i)));
+        return *this;
+    }
+    Bytes& f64(double v) {
+        uint64_t bits;
+        std::memcpy(&bits, &v, 8);
+        return u64(bits);
+    }
+    Bytes& str(const char* s) {
+        u64(std::strlen(s));
+        for (const char* p = s; *p; ++p)
+            b.push_back(static_cast<uint8_t>(*p));
+        return *this;
+    }
+};
+
+void expectSamePackage(const PackageData& a, const PackageData& b) {
+    EXPECT_EQ(a.scales, b.scales);
+    EXPECT_EQ(a.weights, b.weights);
+    EXPECT_EQ(a.shape, b.shape);
+    EXPECT_EQ(a.offset, b.offset);
+    EXPECT_EQ(a.factor, b.factor);
+    EXPECT_EQ(a.gridPointCount, b.gridPointCount);
+}
+
+void expectSameEntries(const std::vector<TableEntry>& a, const std::vector<TableEntry>& b) {
+    ASSERT_EQ(a.size(), b.size());
+    for (size_t i = 0; i < a.size(); ++i) {
+        ASSERT_EQ(a[i].packageData.size(), b[i].packageData.size());
+        for (size_t p = 0; p < a[i].packageData.size(); ++p)
+            expectSamePackage(a[i].packageData[p], b[i].packageData[p]);
+        ASSERT_EQ(a[i].curves.size(), b[i].curves.size());
+        for (size_t c = 0; c < a[i].curves.size(); ++c) {
+            EXPECT_EQ(a[i].curves[c].divisors, b[i].curves[c].divisors);
+            EXPECT_EQ(a[i].curves[c].numerators, b[i].curves[c].numerators);
+            EXPECT_EQ(a[i].curves[c].offsets, b[i].curves[c].offsets);
+        }
+        EXPECT_EQ(a[i].stateValue, b[i].stateValue);
+        EXPECT_EQ(a[i].sheetRoughness, b[i].sheetRoughness);
+        EXPECT_EQ(a[i].lubricationAmount, b[i].lubricationAmount);
+        EXPECT_EQ(a[i].toolRoughness, b[i].toolRoughness);
+    }
+}
+
+}  // namespace
+
+TEST(LubricantRecord, WriterFollowsTheStreamLayout) {
+    LubricantRecord l;
+    l.identifier.fill(0x22);
+    l.text1 = u"t1";
+    l.text2 = u"t2";
+    l.pressureMin = 1.0;
+    l.pressureMax = 2.0;
+    l.strainMin = 3.0;
+    l.strainMax = 4.0;
+    l.temperatureMin = 5.0;
+    l.temperatureMax = 6.0;
+    l.velocityMin = 7.0;
+    l.velocityMax = 8.0;
+    TableEntry e;  // no packages, no curves: 48 bytes
+    e.stateValue = 0.1;
+    e.sheetRoughness = 0.2;
+    e.lubricationAmount = 0.3;
+    e.toolRoughness = 0.4;
+    l.secondaryEntries = {e};
+    l.nominalSheetRoughness = 9.0;
+    l.nominalLubricationAmount = 10.0;
+    l.nominalToolRoughness = 11.0;
+    l.stateAxis = {0.1};
+    l.sheetRoughnessValues = {0.2};
+    l.toolRoughnessValues = {0.4, 0.5};
+    l.directionDependency = 7;
+    l.heatTransferStatus = 3;
+    l.lubricantProperties = test::propertyList({{u"LubricantA", u"x"}});
+
+    Bytes expected;
+    expected.b.assign(16, 0x22);
+    expected.str("VersionBlk").u16(2).str("t1").str("t2");
+    for (double v : {1.0, 2.0, 3.0, 4.0, 5.0, 6.0, 7.0, 8.0})
+        expected.f64(v);
+    expected.u64(0);                                                    // primary entries
+    expected.u64(1).u64(0).u64(0).f64(0.1).f64(0.2).f64(0.3).f64(0.4);  // secondary
+    expected.f64(9.0).f64(10.0).f64(11.0);
+    expected.u64(1).f64(0.1).u64(1).f64(0.2).u64(0).u64(2).f64(0.4).f64(0.5);
+    expected.u64(7).u64(3);
+    expected.u64(0).u64(1).str("LubricantA").str("x").u64(0);
+    EXPECT_EQ(LubricantRecordBytes(l), expected.b);
+}
+
+TEST(LubricantRecord, DefaultHeadPeeksAsALubricantRecord) {
+    const auto bytes = LubricantRecordBytes(LubricantRecord{});
+    uint16_t kind = 0;
+    ASSERT_TRUE(PeekRecordKind(bytes.data(), static_cast<int32_t>(bytes.size()), kind));
+    EXPECT_EQ(kind, kLubricantRecord);
+}
+
+TEST(LubricantRecord, ReadsBackEveryFieldItWasWrittenWith) {
+    const LubricantRecord w = test::sampleLubricantRecord();
+    auto bytes = LubricantRecordBytes(w);
+    ASSERT_FALSE(bytes.empty());
+    bytes.insert(bytes.end(), {1, 2, 3});  // trailing bytes are ignored
+    LubricantRecord r;
+    ASSERT_TRUE(ReadLubricantRecord(bytes.data(), static_cast<int32_t>(bytes.size()), r));
+    EXPECT_EQ(r.identifier, w.identifier);
+    EXPECT_EQ(r.name, w.name);
+    EXPECT_EQ(r.formatVersion, w.formatVersion);
+    EXPECT_EQ(r.text1, w.text1);
+    EXPECT_EQ(r.text2, w.text2);
+    EXPECT_EQ(r.pressureMin, w.pressureMin);
+    EXPECT_EQ(r.pressureMax, w.pressureMax);
+    EXPECT_EQ(r.strainMin, w.strainMin);
+    EXPECT_EQ(r.strainMax, w.strainMax);
+    EXPECT_EQ(r.temperatureMin, w.temperatureMin);
+    EXPECT_EQ(r.temperatureMax, w.temperatureMax);
+    EXPECT_EQ(r.velocityMin, w.velocityMin);
+    EXPECT_EQ(r.velocityMax, w.velocityMax);
+    expectSameEntries(r.primaryEntries, w.primaryEntries);
+    expectSameEntries(r.secondaryEntries, w.secondaryEntries);
+    EXPECT_EQ(r.nominalSheetRoughness, w.nominalSheetRoughness);
+    EXPECT_EQ(r.nominalLubricationAmount, w.nominalLubricationAmount);
+    EXPECT_EQ(r.nominalToolRoughness, w.nominalToolRoughness);
+    EXPECT_EQ(r.stateAxis, w.stateAxis);
+    EXPECT_EQ(r.sheetRoughnessValues, w.sheetRoughnessValues);
+    EXPECT_EQ(r.lubricationAmountValues, w.lubricationAmountValues);
+    EXPECT_EQ(r.toolRoughnessValues, w.toolRoughnessValues);
+    EXPECT_EQ(r.directionDependency, w.directionDependency);
+    EXPECT_EQ(r.heatTransferStatus, w.heatTransferStatus);
+    EXPECT_EQ(r.workpieceProperties.keys, w.workpieceProperties.keys);
+    EXPECT_EQ(r.workpieceProperties.values, w.workpieceProperties.values);
+    EXPECT_EQ(r.lubricantProperties.keys, w.lubricantProperties.keys);
+    EXPECT_EQ(r.lubricantProperties.values, w.lubricantProperties.values);
+    EXPECT_EQ(r.toolingProperties.keys, w.toolingProperties.keys);
+    EXPECT_EQ(r.toolingProperties.values, w.toolingProperties.values);
+}
+
+TEST(LubricantRecord, TagAndKindAreStoredAsRead) {
+    LubricantRecord w;
+    w.name = u"versionblk";
+    w.formatVersion = 9;
+    const auto bytes = LubricantRecordBytes(w);
+    LubricantRecord r;
+    ASSERT_TRUE(ReadLubricantRecord(bytes.data(), static_cast<int32_t>(bytes.size()), r));
+    EXPECT_EQ(r.name, u"versionblk");
+    EXPECT_EQ(r.formatVersion, 9);
+}
+
+TEST(LubricantRecord, EveryTruncationFailsAndLeavesTheOutputAlone) {
+    const auto bytes = LubricantRecordBytes(test::sampleLubricantRecord());
+    for (size_t length = 0; length < bytes.size(); ++length) {
+        LubricantRecord out;
+        out.text1 = u"untouched";
+        ASSERT_FALSE(ReadLubricantRecord(bytes.data(), static_cast<int32_t>(length), out))
+            << length;
+        EXPECT_EQ(out.text1, u"untouched") << length;
+        EXPECT_TRUE(out.primaryEntries.empty()) << length;
+    }
+}
+
+TEST(LubricantRecord, EntryCountsBeyondTheStreamFail) {
+    Bytes b;
+    b.b.assign(16, 0);
+    b.str("VersionBlk").u16(2).str("").str("");
+    for (int i = 0; i < 8; ++i)
+        b.f64(0.0);
+    b.u64(uint64_t{1} << 40);  // a trillion entries of at least 48 bytes each
+    b.b.resize(b.b.size() + 4800, 0);
+    LubricantRecord out;
+    ReadFault fault;
+    EXPECT_FALSE(ReadLubricantRecord(b.b.data(), static_cast<int32_t>(b.b.size()), out, &fault));
+    EXPECT_NE(fault.what.find("cannot fit"), std::string::npos) << fault.what;
+}
+
+TEST(LubricantRecord, WriterRefusesUnpairedProperties) {
+    LubricantRecord l;
+    l.toolingProperties.keys = {u"ToolingA", u"ToolingB"};
+    l.toolingProperties.values = {u"a"};
+    EXPECT_TRUE(LubricantRecordBytes(l).empty());
+}

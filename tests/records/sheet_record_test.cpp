@@ -1,0 +1,260 @@
+// Faults guarded against: a Sheet record writer whose field order differs
+// from the stream layout, a reader that skips the unused items (auxiliary
+// values, the counts after the ranges) or gets the item group size wrong, an
+// item array allocated from counts the stream cannot back, a parse that
+// needs the stream used up, out-of-range numbers let through, and a failed
+// parse that still hands out a half-filled record.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <limits>
+
+#include "records/sheet_record.h"
+#include "support/record_samples.h"
+
+using namespace mx;
+
+namespace {
+
+// Stream bytes spelled out item by item, independently of RecordWriter.
+struct Bytes {
+    std::vector<uint8_t> b;
+    Bytes& u64(uint64_t v) {
+        for (int i = 0; i < 8; ++i)
+            b.push_back(static_cast<uint8_t>(v >> (8 * i)));
+        return *this;
+    }
+    Bytes& f64(double v) {
+        uint64_t bits;
+        std::memcpy(&bits, &v, 8);
+        return u64(bits);
+    }
+    Bytes& str(const char* s) {
+        u64(std::strlen(s));
+        for (const char* p = s; *p; ++p)
+            b.push_back(static_cast<uint8_t>(*p));
+        return *this;
+    }
+    Bytes& raw(std::initializer_list<uint8_t> bytes) {
+        b.insert(b.end(), bytes);
+        return *this;
+    }
+};
+
+void expectSameRecord(const SheetRecord& a, const SheetRecord& b) {
+    EXPECT_EQ(a.identifier, b.identifier);
+    EXPECT_EQ(a.text1, b.text1);
+    EXPECT_EQ(a.text2, b.text2);
+    EXPECT_EQ(a.flags, b.flags);
+    EXPECT_EQ(a.auxiliaryValues, b.auxiliaryValues);
+    EXPECT_EQ(a.pressureMin, b.pressureMin);
+    EXPECT_EQ(a.pressureMax, b.pressureMax);
+    EXPECT_EQ(a.pressureCount, b.pressureCount);
+    EXPECT_EQ(a.strainMin, b.strainMin);
+    EXPECT_EQ(a.strainMax, b.strainMax);
+    EXPECT_EQ(a.strainCount, b.strainCount);
+    EXPECT_EQ(a.temperatureMin, b.temperatureMin);
+    EXPECT_EQ(a.temperatureMax, b.temperatureMax);
+    EXPECT_EQ(a.temperatureCount, b.temperatureCount);
+    EXPECT_EQ(a.velocityMin, b.velocityMin);
+    EXPECT_EQ(a.velocityMax, b.velocityMax);
+    EXPECT_EQ(a.velocityCount, b.velocityCount);
+    EXPECT_EQ(a.lubricationAmounts, b.lubricationAmounts);
+    ASSERT_EQ(a.sheetItems.size(), b.sheetItems.size());
+    for (size_t i = 0; i < a.sheetItems.size(); ++i) {
+        EXPECT_EQ(a.sheetItems[i].offset, b.sheetItems[i].offset) << i;
+        EXPECT_EQ(a.sheetItems[i].shape, b.sheetItems[i].shape) << i;
+        EXPECT_EQ(a.sheetItems[i].scales, b.sheetItems[i].scales) << i;
+        EXPECT_EQ(a.sheetItems[i].weights, b.sheetItems[i].weights) << i;
+    }
+    EXPECT_EQ(a.properties.keys, b.properties.keys);
+    EXPECT_EQ(a.properties.values, b.properties.values);
+}
+
+SheetRecord fullRecord() {
+    SheetRecord r = test::sheetRecordWithItems(12, {0.8, 1.6});
+    r.identifier = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16};
+    r.flags = {9, 8, 7, 6, 5};
+    r.auxiliaryValues = {0.25, -3.5};
+    r.pressureCount = 11;
+    r.strainCount = 12;
+    r.temperatureCount = 13;
+    r.velocityCount = 14;
+    r.sheetItems[5].scales.clear();
+    r.sheetItems[7].weights = {1.0, 2.0, 3.0};
+    r.properties = test::propertyList({{u"SheetGrade", u"DX56"}, {u"", u""}, {u"k", u"0.5"}});
+    return r;
+}
+
+}  // namespace
+
+TEST(SheetRecord, WriterFollowsTheStreamLayout) {
+    // No lubrication amounts: the property list follows item 10 directly.
+    SheetRecord r;
+    r.identifier.fill(0x11);
+    r.text1 = u"ab";
+    r.text2 = u"";
+    r.flags = {4, 0};
+    r.auxiliaryValues = {0.5};
+    r.pressureMin = 1.0;
+    r.pressureMax = 2.0;
+    r.pressureCount = 3;
+    r.strainMin = 4.0;
+    r.strainMax = 5.0;
+    r.strainCount = 6;
+    r.temperatureMin = 7.0;
+    r.temperatureMax = 8.0;
+    r.temperatureCount = 9;
+    r.velocityMin = 10.0;
+    r.velocityMax = 11.0;
+    r.velocityCount = 12;
+    r.properties = test::propertyList({{u"K", u"V"}});
+    Bytes expected;
+    for (int i = 0; i < 16; ++i)
+        expected.raw({0x11});
+    expected.str("ab").str("").u64(2).u64(4).u64(0).u64(1).f64(0.5);
+    expected.f64(1.0).f64(2.0).u64(3).f64(4.0).f64(5.0).u64(6);
+    expected.f64(7.0).f64(8.0).u64(9).f64(10.0).f64(11.0).u64(12);
+    expected.u64(0);                    // lubrication amounts
+    expected.u64(1).str("K").str("V");  // properties
+    EXPECT_EQ(SheetRecordBytes(r), expected.b);
+}
+
+TEST(SheetRecord, ItemsFollowTheAmountsInGroups) {
+    SheetRecord r = test::sheetRecordWithItems(6, {2.5});
+    r.sheetItems[0].scales = {};
+    r.sheetItems[0].weights = {};
+    auto bytes = SheetRecordBytes(r);
+    Bytes expected;
+    expected.raw({0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}).str("sheet").str("DX56");
+    expected.u64(4).u64(0).u64(0).u64(0).u64(0).u64(0);  // flags; no auxiliary values
+    expected.f64(1.0).f64(100.0).u64(0).f64(0.0).f64(0.5).u64(0);
+    expected.f64(20.0).f64(200.0).u64(0).f64(10.0).f64(500.0).u64(0);
+    expected.u64(1).f64(2.5);
+    expected.f64(0.0).f64(0.5).u64(0).u64(0);  // item 0: offset, shape, two empty arrays
+    ASSERT_GT(bytes.size(), expected.b.size());
+    EXPECT_TRUE(std::equal(expected.b.begin(), expected.b.end(), bytes.begin()));
+    // Item 1: offset 1, shape 1.5, scales {1, 1, 2, 3}, weights {10}.
+    Bytes item1;
+    item1.f64(1.0).f64(1.5).u64(4).f64(1.0).f64(1.0).f64(2.0).f64(3.0).u64(1).f64(10.0);
+    EXPECT_TRUE(std::equal(item1.b.begin(), item1.b.end(), bytes.begin() + expected.b.size()));
+}
+
+TEST(SheetRecord, ReadsBackEveryFieldItWasWrittenWith) {
+    const SheetRecord written = fullRecord();
+    auto bytes = SheetRecordBytes(written);
+    ASSERT_FALSE(bytes.empty());
+    SheetRecord read;
+    ASSERT_TRUE(ReadSheetRecord(bytes.data(), static_cast<int32_t>(bytes.size()), read));
+    expectSameRecord(written, read);
+
+    // Bytes after the property list are not looked at.
+    bytes.insert(bytes.end(), {0xFF, 0xFF, 0xFF, 0x7F, 0x00});
+    SheetRecord withTail;
+    ASSERT_TRUE(ReadSheetRecord(bytes.data(), static_cast<int32_t>(bytes.size()), withTail));
+    expectSameRecord(written, withTail);
+}
+
+TEST(SheetRecord, GroupSizeFollowsTheFourthFlag) {
+    struct Case {
+        std::vector<uint64_t> flags;
+        int32_t size;
+    };
+    const Case cases[] = {
+        {{}, 6},
+        {{1, 1, 1}, 6},        // fewer than four flags, whatever they hold
+        {{0, 0, 0, 0}, 6},     // fourth flag zero
+        {{0, 0, 0, 0, 9}, 6},  // a later flag does not count
+        {{0, 0, 0, 1}, 12},
+        {{0, 0, 0, 2, 0}, 12},  // any nonzero value
+        {{0, 0, 0, ~0ull}, 12},
+    };
+    for (const auto& c : cases) {
+        SheetRecord r;
+        r.flags = c.flags;
+        EXPECT_EQ(itemGroupSize(r), c.size) << c.flags.size();
+    }
+}
+
+TEST(SheetRecord, ReadsTwelveItemsPerAmountWhenDirectionDependent) {
+    // Written with 12 items per amount, the stream only reads back when the
+    // reader takes 12 as well: with 6 it would read items as properties.
+    SheetRecord r = test::sheetRecordWithItems(12, {1.0, 2.0, 3.0});
+    r.properties = test::propertyList({{u"SheetA", u"1"}});
+    auto bytes = SheetRecordBytes(r);
+    SheetRecord read;
+    ASSERT_TRUE(ReadSheetRecord(bytes.data(), static_cast<int32_t>(bytes.size()), read));
+    ASSERT_EQ(read.sheetItems.size(), 36u);
+    EXPECT_EQ(read.sheetItems[35].offset, 35.0);
+    EXPECT_EQ(read.properties.keys, std::vector<Text>{u"SheetA"});
+}
+
+TEST(SheetRecord, WriterRefusesAnItemCountTheStreamCannotCarry) {
+    SheetRecord r = test::sheetRecordWithItems(6, {1.0, 2.0});
+    r.flags = {0, 0, 0, 1};  // now 12 per amount are needed, 12 are there
+    EXPECT_TRUE(SheetRecordBytes(r).empty());
+    r.sheetItems.pop_back();
+    r.flags = {};
+    EXPECT_TRUE(SheetRecordBytes(r).empty());
+    r = test::sheetRecordWithItems(6, {1.0});
+    r.properties = test::propertyList({{u"SheetA", u"1"}});
+    r.properties.keys.push_back(u"key without value");
+    EXPECT_TRUE(SheetRecordBytes(r).empty());
+}
+
+TEST(SheetRecord, EveryTruncationFailsAndLeavesTheOutputAlone) {
+    const auto bytes = SheetRecordBytes(fullRecord());
+    ASSERT_FALSE(bytes.empty());
+    for (size_t length = 0; length < bytes.size(); ++length) {
+        SheetRecord out;
+        out.text1 = u"untouched";
+        ReadFault fault;
+        ASSERT_FALSE(ReadSheetRecord(bytes.data(), static_cast<int32_t>(length), out, &fault))
+            << length;
+        EXPECT_EQ(out.text1, u"untouched") << length;
+        EXPECT_GE(fault.offset, 0) << length;
+        EXPECT_LE(fault.offset, static_cast<int64_t>(length)) << length;
+    }
+}
+
+TEST(SheetRecord, ItemCountsBeyondTheStreamFailBeforeAllocating) {
+    // 1000 amounts, direction dependent: 12000 items of at least 32 bytes
+    // would be needed, and the stream ends right after the amounts.
+    SheetRecord r;
+    r.flags = {0, 0, 0, 1};
+    r.lubricationAmounts.assign(1000, 1.0);
+    r.sheetItems.resize(12000);
+    auto bytes = SheetRecordBytes(r);
+    // Header: 16 + two empty strings + 4 flags + no auxiliary values + four
+    // ranges + the counted amounts.
+    const size_t amountsEnd = 16 + 8 + 8 + (8 + 4 * 8) + 8 + 4 * 24 + (8 + 1000 * 8);
+    ASSERT_GT(bytes.size(), amountsEnd);
+    ReadFault fault;
+    SheetRecord out;
+    EXPECT_FALSE(ReadSheetRecord(bytes.data(), static_cast<int32_t>(amountsEnd), out, &fault));
+    EXPECT_EQ(fault.offset, static_cast<int64_t>(amountsEnd));
+    EXPECT_NE(fault.what.find("cannot fit"), std::string::npos) << fault.what;
+
+    // 383999 bytes of items are one too few for the 12000 minimal items.
+    const size_t oneShort = amountsEnd + 12000 * 32 - 1;
+    ASSERT_EQ(bytes.size(), oneShort + 1 + 8);  // + the empty property list
+    fault = ReadFault{};
+    EXPECT_FALSE(ReadSheetRecord(bytes.data(), static_cast<int32_t>(oneShort), out, &fault));
+    EXPECT_EQ(fault.offset, static_cast<int64_t>(amountsEnd));
+}
+
+TEST(SheetRecord, OutOfRangeNumbersFailTheParse) {
+    const double inf = std::numeric_limits<double>::infinity();
+    const double max = std::numeric_limits<double>::max();
+    for (double bad : {inf, -inf, max, -max}) {
+        SheetRecord r = test::sheetRecordWithItems(6, {1.0, 2.0});
+        r.sheetItems[11].shape = bad;  // inside the last item
+        auto bytes = SheetRecordBytes(r);
+        SheetRecord out;
+        EXPECT_FALSE(ReadSheetRecord(bytes.data(), static_cast<int32_t>(bytes.size()), out)) << bad;
+        r = test::sheetRecordWithItems(6, {1.0, 2.0});
+        r.auxiliaryValues = {0.0, bad};  // unused, but read and checked
+        bytes = SheetRecordBytes(r);
+        EXPECT_FALSE(ReadSheetRecord(bytes.data(), static_cast<int32_t>(bytes.size()), out)) << bad;
+    }
+}
