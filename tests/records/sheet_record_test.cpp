@@ -41,34 +41,13 @@ struct Bytes {
     }
 };
 
-void expectSameRecord(const SheetRecord& a, const SheetRecord& b) {
-    EXPECT_EQ(a.identifier, b.identifier);
-    EXPECT_EQ(a.text1, b.text1);
-    EXPECT_EQ(a.text2, b.text2);
-    EXPECT_EQ(a.flags, b.flags);
-    EXPECT_EQ(a.auxiliaryValues, b.auxiliaryValues);
-    EXPECT_EQ(a.pressureMin, b.pressureMin);
-    EXPECT_EQ(a.pressureMax, b.pressureMax);
-    EXPECT_EQ(a.pressureCount, b.pressureCount);
-    EXPECT_EQ(a.strainMin, b.strainMin);
-    EXPECT_EQ(a.strainMax, b.strainMax);
-    EXPECT_EQ(a.strainCount, b.strainCount);
-    EXPECT_EQ(a.temperatureMin, b.temperatureMin);
-    EXPECT_EQ(a.temperatureMax, b.temperatureMax);
-    EXPECT_EQ(a.temperatureCount, b.temperatureCount);
-    EXPECT_EQ(a.velocityMin, b.velocityMin);
-    EXPECT_EQ(a.velocityMax, b.velocityMax);
-    EXPECT_EQ(a.velocityCount, b.velocityCount);
-    EXPECT_EQ(a.lubricationAmounts, b.lubricationAmounts);
-    ASSERT_EQ(a.sheetItems.size(), b.sheetItems.size());
-    for (size_t i = 0; i < a.sheetItems.size(); ++i) {
-        EXPECT_EQ(a.sheetItems[i].offset, b.sheetItems[i].offset) << i;
-        EXPECT_EQ(a.sheetItems[i].shape, b.sheetItems[i].shape) << i;
-        EXPECT_EQ(a.sheetItems[i].scales, b.sheetItems[i].scales) << i;
-        EXPECT_EQ(a.sheetItems[i].weights, b.sheetItems[i].weights) << i;
-    }
-    EXPECT_EQ(a.properties.keys, b.properties.keys);
-    EXPECT_EQ(a.properties.values, b.properties.values);
+// What a parse gives, written again; equal to the parsed stream only when the
+// reader took every field from its place (the writer is checked separately
+// against the layout).
+std::vector<uint8_t> rewritten(const std::vector<uint8_t>& bytes) {
+    SheetRecord read;
+    EXPECT_TRUE(ReadSheetRecord(bytes.data(), static_cast<int32_t>(bytes.size()), read));
+    return SheetRecordBytes(read);
 }
 
 SheetRecord fullRecord() {
@@ -141,18 +120,13 @@ TEST(SheetRecord, ItemsFollowTheAmountsInGroups) {
 }
 
 TEST(SheetRecord, ReadsBackEveryFieldItWasWrittenWith) {
-    const SheetRecord written = fullRecord();
-    auto bytes = SheetRecordBytes(written);
+    auto bytes = SheetRecordBytes(fullRecord());
     ASSERT_FALSE(bytes.empty());
-    SheetRecord read;
-    ASSERT_TRUE(ReadSheetRecord(bytes.data(), static_cast<int32_t>(bytes.size()), read));
-    expectSameRecord(written, read);
-
+    EXPECT_EQ(rewritten(bytes), bytes);
     // Bytes after the property list are not looked at.
-    bytes.insert(bytes.end(), {0xFF, 0xFF, 0xFF, 0x7F, 0x00});
-    SheetRecord withTail;
-    ASSERT_TRUE(ReadSheetRecord(bytes.data(), static_cast<int32_t>(bytes.size()), withTail));
-    expectSameRecord(written, withTail);
+    auto withTail = bytes;
+    withTail.insert(withTail.end(), {0xFF, 0xFF, 0xFF, 0x7F, 0x00});
+    EXPECT_EQ(rewritten(withTail), bytes);
 }
 
 TEST(SheetRecord, GroupSizeFollowsTheFourthFlag) {
