@@ -50,11 +50,31 @@ struct TableEntry {
     double toolRoughness = 0.0;
 };
 
-// Owned key/value pairs plus the C view the property getters hand out.
+struct PropertyList;
+// Points each view element at its key and value; call after filling the list.
+void refreshView(PropertyList& list);
+
+// Owned key/value pairs plus the C view the property getters hand out. A move
+// keeps the strings where they are; a copy rebuilds its view over its own strings.
 struct PropertyList {
     std::vector<Text> keys;
     std::vector<Text> values;
-    std::vector<Property> view;  // points into keys/values; rebuilt by refreshView
+    std::vector<Property> view;  // points into keys/values
+
+    PropertyList() = default;
+    PropertyList(PropertyList&&) noexcept = default;
+    PropertyList& operator=(PropertyList&&) noexcept = default;
+    PropertyList(const PropertyList& other) : keys(other.keys), values(other.values) {
+        refreshView(*this);
+    }
+    PropertyList& operator=(const PropertyList& other) {
+        if (this != &other) {
+            keys = other.keys;
+            values = other.values;
+            refreshView(*this);
+        }
+        return *this;
+    }
 };
 
 // Regular point sets by grid key, built once per preparation run.
@@ -119,9 +139,6 @@ using ModulePtr = std::unique_ptr<Module>;
 // The solver id a module gets when its source supplies none: the digit 2.
 inline const Text kDefaultSolverId = u"2";
 inline const Text kVersionBlockName = u"VersionBlk";
-
-// Points each view element at its key and value; call after the list is complete.
-void refreshView(PropertyList& list);
 
 // Cell index of [i][j][k][l] in a table over the module's current axes.
 inline size_t cellIndex(const Module& m, size_t i, size_t j, size_t k, size_t l) {

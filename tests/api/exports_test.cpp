@@ -162,3 +162,21 @@ TEST(Exports, FailedDeserializationLeavesTheHandleAlone) {
     EXPECT_EQ(Morvex_DeserializeAndPrepareSolverData(shortHead, 10, &out), 0u);
     EXPECT_EQ(out, sentinel);
 }
+
+TEST(PropertyList, ACopyViewsItsOwnStrings) {
+    PropertyList original;
+    original.keys = {u"SheetGrade", u"SheetThickness of the blank in millimetres"};
+    original.values = {u"DX56", u"0.8"};
+    refreshView(original);
+    PropertyList copy = original;
+    PropertyList assigned;
+    assigned = original;
+    original.keys[0][0] = u'X';
+    original.keys[1][0] = u'X';
+    for (const PropertyList* list : {&copy, &assigned}) {
+        ASSERT_EQ(list->view.size(), 2u);
+        EXPECT_EQ(list->view[0].key[0], u'S');
+        EXPECT_EQ(list->view[1].key[0], u'S');
+        EXPECT_EQ(list->view[1].value[0], u'0');
+    }
+}
