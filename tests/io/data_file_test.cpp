@@ -14,6 +14,7 @@
 #include "io/dispatch.h"
 #include "mxplugin/mxplugin.h"
 #include "support/data_file_fixtures.h"
+#include "support/record_samples.h"
 
 using namespace mx;
 using namespace mxtest;
@@ -88,6 +89,29 @@ TEST_F(DataFileLoad, RecordChunkGivesTheModuleThatDeserializationGives) {
     // Finalization ran: the axes are sorted and the table is filled.
     EXPECT_EQ(o.module->lubricationAmountValues, (std::vector<double>{1.0, 2.0}));
     EXPECT_EQ(o.module->primaryTable.cells.size(), 4u);
+}
+
+TEST_F(DataFileLoad, MaterialRecordChunksGiveTheModulesTheirStreamsGive) {
+    // A Sheet record has no version block, so only the chunk header names its
+    // kind; a Lubricant record's own block agrees with its chunk header.
+    const Bytes sheet = SheetRecordBytes(test::sheetRecordWithItems(12, {0.5, 2.0, 1.0}));
+    const Bytes lubricant = LubricantRecordBytes(test::sampleLubricantRecord());
+    for (const auto& [kind, stream] :
+         {std::pair{kSheetRecord, sheet}, std::pair{kLubricantRecord, lubricant}}) {
+        Bytes chunks;
+        putRecord(chunks, static_cast<uint16_t>(kind), stream);
+        putEnd(chunks);
+        Outcome o = loadBytes(signFile(bodyWith({}, chunks)));
+        ASSERT_TRUE(o.loaded) << kind << ": " << o.fault.what;
+        ASSERT_TRUE(o.module);
+        ExpectSameModule(*o.module, *deserialized(stream));
+        EXPECT_EQ(o.module->formatVersion, 3);
+    }
+    // The same Sheet stream in a chunk that claims to be a module record fails.
+    Bytes chunks;
+    putRecord(chunks, kModuleRecord, sheet);
+    putEnd(chunks);
+    EXPECT_FALSE(loadBytes(signFile(bodyWith({}, chunks))).loaded);
 }
 
 TEST_F(DataFileLoad, LaterRecordChunksReplaceEarlierModules) {
