@@ -1,11 +1,18 @@
 // Friction evaluation: package availability, package values and averages, the
 // derived per-node quantities and the heat-transfer coefficient. Nothing here
 // allocates or writes the module; every function is safe on many threads.
+//
+// Malformed but readable modules fail instead of reading outside an array: a
+// table cell no entry matched, an entry without the requested package, a NaN
+// surface-condition or state coordinate, an empty condition axis. A NaN
+// pressure, strain, temperature or velocity yields a NaN value.
 #pragma once
 
 #include "api/module.h"
 
 namespace mx {
+
+// ---- Exported queries (the bodies of the Morvex_ functions) ----
 
 uint32_t packageIndexFromId(uint32_t packageId);
 uint32_t isPackageAvailable(const Module& m, uint32_t packageId);
@@ -19,11 +26,50 @@ bool GetHistoryParameter(const Module& m, const InputRecord& in, double previous
 bool GetLubricationAmount(const Module& m, const InputRecord& in, double upperBound,
                           double& cappedAmount, double& amount);
 bool GetSpotLubeIndicator(const Module& m, const InputRecord& in, double upperBound, double& out);
+// Add the increment to `accumulator`; on failure it keeps its value.
 bool GetGallingIndicator(const Module& m, const InputRecord& in, double scale, double& accumulator);
 bool GetWearIndicator(const Module& m, const InputRecord& in, double scale, double& accumulator);
 bool GetProductionVolume(const Module& m, const InputRecord& in, const double* firstLimit,
                          const double* secondLimit, double& out);
 bool GetHeatTransferCoefficient(const Module& m, const InputRecord& in, double divisorValue,
                                 double& out);
+
+// ---- Evaluation over one data set ----
+
+// One data set of the module: a condition table and the entries it indexes.
+struct DataSet {
+    const EntryTable* table;
+    const std::vector<TableEntry>* entries;
+};
+
+inline DataSet primaryData(const Module& m) {
+    return {&m.primaryTable, &m.primaryEntries};
+}
+inline DataSet secondaryData(const Module& m) {
+    return {&m.secondaryTable, &m.secondaryEntries};
+}
+
+// The grid interpolation of package `index` inside one entry at a clamped
+// state. Fails when the entry lacks the package or its grid was never computed.
+bool evaluateGrid(const TableEntry& entry, const InputRecord& clamped, const Module& m,
+                  uint32_t index, double& out);
+
+// Package `index` over one data set: grids of the 8 or 16 surrounding entries,
+// interpolated across the surface conditions and the state coordinate.
+bool evaluatePackage(const Module& m, const InputRecord& in, DataSet data, uint32_t index,
+                     double& out);
+
+// The constant model term of package `index` interpolated over the three
+// surface conditions, from the entries at state index 0.
+bool evaluatePackageAverage(const Module& m, const InputRecord& in, DataSet data, uint32_t index,
+                            double& out);
+
+// The heat-transfer formula over one data set, blended with package 6 at the
+// minimum pressure while 0 < pressure < pressureMin.
+bool evaluateHeatTransfer(const Module& m, const InputRecord& in, DataSet data, double divisorValue,
+                          double& out);
+
+// Scales `value` linearly toward `base` while |pressure| < pressureMin.
+void scaleBelowMinimumPressure(const Module& m, const InputRecord& in, double base, double& value);
 
 }  // namespace mx

@@ -1,0 +1,52 @@
+#include "friction/evaluate.h"
+#include "friction/interpolation.h"
+#include "module/finalize.h"
+
+namespace mx {
+
+// Reads the entry at state index 0 of each cell, so it needs no grid and no
+// state coordinate; an empty state axis leaves no such entry and fails.
+bool evaluatePackageAverage(const Module& m, const InputRecord& in, DataSet data, uint32_t index,
+                            double& out) {
+    Bracket sheet, lube, tool;
+    if (!findBracket(in.sheetRoughness, m.sheetRoughnessValues, sheet) ||
+        !findBracket(in.lubricationAmount, m.lubricationAmountValues, lube) ||
+        !findBracket(in.toolRoughness, m.toolRoughnessValues, tool)) {
+        return false;
+    }
+    double corners[8];
+    int k = 0;
+    for (int32_t i : {sheet.lo, sheet.hi}) {
+        for (int32_t j : {lube.lo, lube.hi}) {
+            for (int32_t t : {tool.lo, tool.hi}) {
+                const TableEntry* entry =
+                    cellEntry(m, *data.table, *data.entries, static_cast<size_t>(i),
+                              static_cast<size_t>(j), static_cast<size_t>(t), 0);
+                if (entry == nullptr || index >= entry->packageData.size()) return false;
+                corners[k++] = entry->packageData[index].offset;
+            }
+        }
+    }
+    const double fractions[3] = {
+        axisFraction(in.sheetRoughness, m.sheetRoughnessValues, sheet),
+        axisFraction(in.lubricationAmount, m.lubricationAmountValues, lube),
+        axisFraction(in.toolRoughness, m.toolRoughnessValues, tool)};
+    out = reduceCorners(corners, 8, fractions);
+    return true;
+}
+
+bool GetPackageAverage(const Module& m, const InputRecord& in, uint32_t packageId, double& out) {
+    if (isPackageAvailable(m, packageId) == 0) return false;
+    const uint32_t index = packageIndexFromId(packageId);
+    double primary;
+    if (!evaluatePackageAverage(m, in, primaryData(m), index, primary)) return false;
+    double secondary = primary;
+    if (in.useDirectionDependency != 0 && m.directionDependency != 0 &&
+        !evaluatePackageAverage(m, in, secondaryData(m), index, secondary)) {
+        return false;
+    }
+    out = blendDirections(primary, secondary, in.directionCosine);
+    return true;
+}
+
+}  // namespace mx

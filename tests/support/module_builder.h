@@ -1,0 +1,106 @@
+// Builders of small, hand-checkable modules for tests and benchmarks.
+//
+// A module is described by plain values (ranges, entries with their package
+// models and heat-transfer curves, optional explicit axes) and finalized like
+// a module read from a blob. Models are either real multiquadric models that
+// preparation samples, or grids filled directly from a function of the
+// physical state, which bypasses preparation for interpolation tests.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <vector>
+
+#include "api/module.h"
+
+namespace mx::test {
+
+// The four state ranges of a module. The defaults give grids of 5 points a
+// spacing of exactly 1 on every axis.
+struct Ranges {
+    double pressureMin = 0.0, pressureMax = 4.0;
+    double strainMin = 0.0, strainMax = 4.0;
+    double temperatureMin = 0.0, temperatureMax = 4.0;
+    double velocityMin = 0.0, velocityMax = 4.0;
+};
+
+// Where an entry sits in the condition table.
+struct Coordinates {
+    double sheetRoughness = 0.0;
+    double lubricationAmount = 0.0;
+    double toolRoughness = 0.0;
+    double stateValue = 0.0;
+};
+
+// The condition axes, for modules whose axes differ from their entries'
+// coordinates (cells without entries, empty axes).
+struct Axes {
+    std::vector<double> sheetRoughness, lubricationAmount, toolRoughness, state;
+};
+
+// A multiquadric model with every weight 0: it equals `offset` everywhere, so
+// preparation fills its grid with factor * offset. Unit scales, shape 0.
+PackageData ConstantModel(double offset, uint64_t gridPointCount = 5, int64_t factor = 1,
+                          size_t centreCount = 625);
+
+// Package value as a function of the physical pressure, strain, temperature
+// and velocity.
+using StateFunction = std::function<double(double, double, double, double)>;
+
+// Fills the model's grid with f at the physical grid points min + i * spacing
+// of `ranges`, first axis fastest, as if it had been prepared.
+void FillGrid(PackageData& model, const Ranges& ranges, const StateFunction& f);
+
+// A model already holding a grid of `gridPointCount` points per axis filled
+// with f; its weights and scales are those of ConstantModel(0).
+PackageData GridModel(const Ranges& ranges, const StateFunction& f, uint64_t gridPointCount = 5);
+
+// `count` copies of `model`, one per package index.
+std::vector<PackageData> Packages(size_t count, const PackageData& model);
+
+TableEntry Entry(Coordinates at, std::vector<PackageData> packages,
+                 std::vector<HeatTransferCurve> curves = {});
+
+HeatTransferCurve Curve(std::vector<double> divisors, std::vector<double> numerators,
+                        std::vector<double> offsets);
+
+struct ModuleSpec {
+    Ranges ranges;
+    std::vector<TableEntry> primary;
+    std::vector<TableEntry> secondary;
+    uint64_t directionDependency = 0;
+    uint64_t heatTransferStatus = 0;
+    // When absent, each axis holds the distinct coordinates of all entries.
+    std::optional<Axes> axes;
+};
+
+// The module of `spec`, finalized (not prepared), with the identity a module
+// read from a blob has (version block name, record kind 3, solver id).
+ModulePtr BuildModule(ModuleSpec spec);
+
+// The module record of `m`, written by the module record writer.
+std::vector<uint8_t> WriteBlob(const Module& m);
+
+// A blob read back and finalized, not prepared; null when it does not read.
+ModulePtr ReadBlob(const std::vector<uint8_t>& blob);
+
+// A module shaped like lab data: 12 packages per entry on a full table of
+// sheet roughness x lubrication amount x tool roughness x state values, model
+// centre counts cycled from `centreCounts`, pseudo-random but reproducible
+// weights, heat-transfer curves, and transverse data with direction
+// dependency. Finalized, not prepared.
+struct RepresentativeOptions {
+    std::vector<size_t> centreCounts = {625, 1000, 1296, 2401, 4096, 6561, 10000};
+    uint64_t gridPointCount = 5;
+    int sheetRoughnessCount = 2;
+    int lubricationAmountCount = 2;
+    int toolRoughnessCount = 1;
+    int stateCount = 2;
+    bool directionDependent = true;
+    uint64_t seed = 1;
+};
+ModulePtr RepresentativeModule(const RepresentativeOptions& options = {});
+
+}  // namespace mx::test
