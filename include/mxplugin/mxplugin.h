@@ -212,8 +212,9 @@ MORVEX_API uint32_t Morvex_CheckProductionPackageAvailability(const MorvexModule
 /* The value of a package at the contact state `input`, interpolated in the
  * prepared grids and across the surface-condition table, blended by direction
  * when module and input both ask for it. Fails when the package is not
- * available, the module was not prepared, or a surface-condition coordinate is
- * NaN. Ids 1 and 2 have no grid and always fail here. */
+ * available, the module was not prepared, or a surface-condition or state
+ * coordinate is NaN. A NaN pressure, strain, temperature or velocity gives a
+ * NaN value. Ids 1 and 2 have no grid and always fail here. */
 MORVEX_API uint32_t Morvex_GetPackageValue(const MorvexModule* module, MorvexInputRecord input,
                                            uint32_t packageId, double* value);
 

@@ -209,6 +209,14 @@ TEST(HeatTransferMalformed, MissingOrShortDataFails) {
     in.sheetRoughness = kNaN;
     EXPECT_TRUE(fails(*m, in, 8.0));
 
+    spec = {};
+    spec.ranges = heatRanges();
+    spec.primary.push_back(heatEntry({}));
+    spec.axes = Axes{{0.0}, {0.0}, {}, {0.0}};  // a tool roughness axis without values
+    spec.heatTransferStatus = 1;
+    m = BuildModule(std::move(spec));
+    EXPECT_TRUE(fails(*m, at(3.0, 1.5), 8.0));
+
     m = heatModule();
     EXPECT_TRUE(std::isnan(coefficient(*m, at(3.0, kNaN), 8.0))) << "stays inside the curve";
 }
