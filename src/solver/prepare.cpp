@@ -2,7 +2,7 @@
 
 #include "friction/evaluate.h"
 #include "solver/grid.h"
-#include "solver/multiquadric.h"
+#include "solver/grid_kernels.h"
 
 namespace mx {
 
@@ -32,7 +32,8 @@ bool prepareModel(PackageData& model, size_t packageIndex, GridCache& cache) {
     const int32_t total = n * n * n * n;
     std::vector<double> values(static_cast<size_t>(total));
     const auto factor = static_cast<double>(static_cast<int64_t>(model.factor));
-    EvaluateModelOnGrid(model, centres.data(), points.data(), total, factor, values.data());
+    SampleModelOnGrid(model, centres.data(), GridDimensions(centreKey), points.data(), total,
+                      factor, values.data());
     if (packageIndex == kNonNegativePackageIndex) {
         for (double& v : values) {
             if (0.0 > v) v = 0.0;  // NaN and -0.0 stay

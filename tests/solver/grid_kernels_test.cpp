@@ -6,7 +6,7 @@
 // (the uneven 8 x 5 x 5 x 5 grid), the offset or factor applied in another
 // order, NaN and infinity handled differently per variant, centres that do not
 // form their grid sampled as if they did, and the test-only kernel switch
-// accepting a kernel this machine cannot run.
+// accepting a kernel this machine cannot run or preparation ignoring it.
 #include <gtest/gtest.h>
 
 #include <bit>
@@ -18,6 +18,8 @@
 
 #include "solver/grid_kernels.h"
 #include "solver/multiquadric.h"
+#include "solver/prepare.h"
+#include "support/module_builder.h"
 
 using namespace mx;
 
@@ -289,6 +291,66 @@ TEST(GridKernels, NoCentresGiveTheOffset) {
         const std::vector<double> got = sampled(kernel, m, {}, {0, 5, 5, 5}, points, -2.0);
         for (double v : got)
             EXPECT_EQ(v, -1.5) << GridKernelName(kernel);
+    }
+}
+
+// Restores the kernel choice by CPU however a test ends.
+struct ForcedKernel {
+    explicit ForcedKernel(GridKernel k) { ok = ForceGridKernel(k); }
+    ~ForcedKernel() { ForceGridKernel(std::nullopt); }
+    bool ok;
+};
+
+// Every grid value and every limited heat-transfer divisor of a module.
+std::vector<uint64_t> preparedBits(const Module& m) {
+    std::vector<uint64_t> out;
+    for (const auto* entries : {&m.primaryEntries, &m.secondaryEntries}) {
+        for (const TableEntry& entry : *entries) {
+            for (const PackageData& model : entry.packageData) {
+                out.push_back(model.gridValues.size());
+                for (double v : model.gridValues)
+                    out.push_back(bits(v));
+            }
+            for (const HeatTransferCurve& curve : entry.curves) {
+                for (double d : curve.divisors)
+                    out.push_back(bits(d));
+            }
+        }
+    }
+    return out;
+}
+
+// A small module shaped like lab data: one primary and one secondary entry,
+// centre counts cycled over the seven grids, 81 grid points (no multiple of
+// any block), negated values, and NaN terms where the shape makes q negative
+// (in the package kept non-negative, too).
+ModulePtr smallLabModule() {
+    test::RepresentativeOptions options;
+    options.gridPointCount = 3;
+    options.sheetRoughnessCount = 1;
+    options.lubricationAmountCount = 1;
+    options.stateCount = 1;
+    ModulePtr m = test::RepresentativeModule(options);
+    m->primaryEntries[0].packageData[3].factor = static_cast<uint64_t>(int64_t{-1});
+    m->primaryEntries[0].packageData[7].shape = -0.4;
+    m->secondaryEntries[0].packageData[5].shape = -0.4;
+    return m;
+}
+
+TEST(GridKernels, PreparationWithEveryKernelGivesTheReferenceGrids) {
+    std::vector<uint64_t> expected;
+    {
+        const ForcedKernel forced(GridKernel::Reference);
+        const ModulePtr m = smallLabModule();
+        ASSERT_TRUE(PrepareSolverData(*m));
+        expected = preparedBits(*m);
+    }
+    for (GridKernel kernel : supportedKernels()) {
+        const ForcedKernel forced(kernel);
+        ASSERT_TRUE(forced.ok);
+        const ModulePtr m = smallLabModule();
+        ASSERT_TRUE(PrepareSolverData(*m));
+        EXPECT_TRUE(preparedBits(*m) == expected) << GridKernelName(kernel);
     }
 }
 
