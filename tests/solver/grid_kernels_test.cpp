@@ -6,7 +6,8 @@
 // (the uneven 8 x 5 x 5 x 5 grid), the offset or factor applied in another
 // order, NaN and infinity handled differently per variant, centres that do not
 // form their grid sampled as if they did, and the test-only kernel switch
-// accepting a kernel this machine cannot run or preparation ignoring it.
+// accepting a kernel this machine cannot run, and a whole preparation (grids
+// and limited heat-transfer curves) that changes with the kernel forced.
 #include <gtest/gtest.h>
 
 #include <bit>
