@@ -1,0 +1,53 @@
+# Checks the Windows DLL's PE tables (read with objdump -p):
+#  - the export table names exactly the functions of EXPECTED, undecorated,
+#    and holds no further entries (no exports by ordinal only);
+#  - every imported DLL is a system DLL: no libstdc++, libgcc or winpthread
+#    DLL that a host machine would lack.
+execute_process(COMMAND ${OBJDUMP} -p ${LIBRARY} OUTPUT_VARIABLE raw RESULT_VARIABLE rc)
+if(NOT rc EQUAL 0)
+  message(FATAL_ERROR "objdump failed on ${LIBRARY}")
+endif()
+string(REPLACE "\n" ";" lines "${raw}")
+
+set(exports "")
+set(imports "")
+set(address_count "")
+set(in_names FALSE)
+foreach(line IN LISTS lines)
+  # The first such line is the entry count ("Number in:"), the second its address.
+  if(address_count STREQUAL "" AND line MATCHES "^[ \t]*Export Address Table[ \t]+([0-9a-fA-F]+)$")
+    set(address_count "${CMAKE_MATCH_1}")
+  elseif(line MATCHES "\\[Ordinal/Name Pointer\\] Table")
+    set(in_names TRUE)
+  elseif(in_names AND line MATCHES "^[ \t]*\\[ *[0-9]+\\] ([^ \t]+)$")
+    list(APPEND exports "${CMAKE_MATCH_1}")
+  elseif(in_names)
+    set(in_names FALSE)
+  endif()
+  if(line MATCHES "^[ \t]*DLL Name: (.+)$")
+    list(APPEND imports "${CMAKE_MATCH_1}")
+  endif()
+endforeach()
+
+file(STRINGS ${EXPECTED} expected)
+list(SORT expected)
+list(SORT exports)
+if(NOT exports STREQUAL expected)
+  message(FATAL_ERROR "exported names differ\nexpected: ${expected}\nactual:   ${exports}")
+endif()
+list(LENGTH expected n)
+math(EXPR address_count "0x0${address_count}" OUTPUT_FORMAT DECIMAL)
+if(NOT address_count EQUAL n)
+  message(FATAL_ERROR "export address table holds ${address_count} entries, expected ${n}")
+endif()
+
+if(NOT imports)
+  message(FATAL_ERROR "no import table found in ${LIBRARY}")
+endif()
+foreach(dll IN LISTS imports)
+  string(TOLOWER "${dll}" lower)
+  if(NOT lower MATCHES "^(kernel32|bcrypt|msvcrt|ucrtbase)\\.dll$|^api-ms-win-crt-[a-z0-9-]+\\.dll$")
+    message(FATAL_ERROR "imports ${dll}, which is not a system DLL (imports: ${imports})")
+  endif()
+endforeach()
+message(STATUS "${n} exports as expected; imports ${imports}")
