@@ -7,6 +7,8 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libssl-dev nlohmann-json3-dev libcli11-dev libeigen3-dev
   gnuplot-nox
+  g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
+  googletest wine wine64
 )
 missing=()
 for p in "${packages[@]}"; do
