@@ -39,19 +39,23 @@ cmake -S . -B "$linux_build" -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build "$linux_build" -j"$jobs" --target mxplugin mx_host mx_sample_module
 compare_dir="$windows_build/host-compare"
 mkdir -p "$compare_dir"
-"$linux_build/tests/mx_sample_module" --blob "$compare_dir/sample_module.blob"
-host_input=(--blob "$compare_dir/sample_module.blob")
+"$linux_build/tests/mx_sample_module" "$compare_dir/sample.mxd"
+inputs=("$compare_dir/sample.mxd")
+[[ -f data/demo.mxd ]] && inputs+=(data/demo.mxd)
 
-"$linux_build/examples/mx_host" --library "$linux_build/libmxplugin.so" "${host_input[@]}" \
-  >"$compare_dir/linux.txt"
-wine "$windows_build/examples/mx_host.exe" --library "$windows_build/mxplugin.dll" \
-  "${host_input[@]}" >"$compare_dir/windows.txt"
-if ! cmp -s "$compare_dir/linux.txt" "$compare_dir/windows.txt"; then
-  echo "Linux and Windows hosts differ:" >&2
-  diff "$compare_dir/linux.txt" "$compare_dir/windows.txt" | head -40 >&2
-  exit 1
-fi
-echo "identical output: $(wc -l <"$compare_dir/linux.txt") lines," \
-  "$(awk '$2 == "00000001"' "$compare_dir/linux.txt" | wc -l) calls answered 1"
+for input in "${inputs[@]}"; do
+  name="$(basename "$input" .mxd)"
+  "$linux_build/examples/mx_host" --library "$linux_build/libmxplugin.so" "$input" \
+    >"$compare_dir/$name-linux.txt"
+  wine "$windows_build/examples/mx_host.exe" --library "$windows_build/mxplugin.dll" "$input" \
+    >"$compare_dir/$name-windows.txt"
+  if ! cmp -s "$compare_dir/$name-linux.txt" "$compare_dir/$name-windows.txt"; then
+    echo "$input: Linux and Windows hosts differ:" >&2
+    diff "$compare_dir/$name-linux.txt" "$compare_dir/$name-windows.txt" | head -40 >&2
+    exit 1
+  fi
+  echo "$input: identical output, $(wc -l <"$compare_dir/$name-linux.txt") lines," \
+    "$(awk '$2 == "00000001"' "$compare_dir/$name-linux.txt" | wc -l) calls answered 1"
+done
 
 echo "== Windows stage took $((SECONDS - started)) s"

@@ -5,7 +5,9 @@
 // properties. Every number comes from a fixed pseudo-random sequence, so the
 // file is the same on every run and every machine.
 //
-//   mx_sample_module --blob OUT   the module record (a blob)
+//   mx_sample_module OUT.mxd       a data file whose one record chunk holds the
+//                                  module record
+//   mx_sample_module --blob OUT    the module record alone (a blob)
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -13,6 +15,8 @@
 #include <string>
 
 #include "api/module.h"
+#include "io/data_file_writer.h"
+#include "io/dispatch.h"
 #include "serialize/module_record.h"
 #include "stream/record_writer.h"
 
@@ -150,18 +154,36 @@ bool writeFile(const char* path, const uint8_t* bytes, size_t length) {
     return std::fclose(f) == 0 && written;
 }
 
+// A preamble the loader skips, the record chunk, a chunk it steps over, the
+// end marker and the MD5 trailer.
+bool writeDataFile(const char* path, const uint8_t* stream, size_t length) {
+    mx::DataFileContent content;
+    const char preamble[] = "mxplugin sample material";
+    content.preamble.assign(preamble, preamble + sizeof preamble - 1);
+    mx::DataFileChunk record;
+    if (!mx::MakeRecordChunk(mx::kModuleRecord, stream, length, record)) return false;
+    content.chunks.push_back(std::move(record));
+    content.chunks.push_back(mx::MakeSkipChunk(7, std::vector<uint8_t>(40, 0x5A)));
+    return mx::WriteDataFileToPath(content, path);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 3 || std::strcmp(argv[1], "--blob") != 0) {
-        std::fprintf(stderr, "usage: mx_sample_module --blob OUT\n");
+    const bool blobOnly = argc == 3 && std::strcmp(argv[1], "--blob") == 0;
+    if (argc != 2 && !blobOnly) {
+        std::fprintf(stderr, "usage: mx_sample_module (OUT.mxd | --blob OUT)\n");
         return 2;
     }
+    const char* out = argv[argc - 1];
     const Module m = makeSampleModule();
     mx::MallocBuffer blob;
     uint64_t length = 0;
-    if (!mx::SerializeModule(m, blob, length) || !writeFile(argv[2], blob.get(), length)) {
-        std::fprintf(stderr, "mx_sample_module: cannot write %s\n", argv[2]);
+    const bool written =
+        mx::SerializeModule(m, blob, length) &&
+        (blobOnly ? writeFile(out, blob.get(), length) : writeDataFile(out, blob.get(), length));
+    if (!written) {
+        std::fprintf(stderr, "mx_sample_module: cannot write %s\n", out);
         return 1;
     }
     return 0;

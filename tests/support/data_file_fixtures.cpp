@@ -1,13 +1,14 @@
 #include "support/data_file_fixtures.h"
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 
 #include "io/crypto.h"
+#include "io/data_file.h"
 #include "serialize/module_record.h"
 
 namespace mxtest {
@@ -162,9 +163,16 @@ Bytes signFile(Bytes body) {
 }
 
 ScratchDir::ScratchDir() {
-    std::string pattern = ::testing::TempDir() + "mxdata-XXXXXX";
-    if (mkdtemp(pattern.data()) == nullptr) ADD_FAILURE() << "cannot create " << pattern;
-    path = pattern;
+    // A name no other test process uses: the clock, then a counter on collision.
+    const std::filesystem::path base = std::filesystem::path(::testing::TempDir());
+    const auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
+    for (int attempt = 0; attempt < 1000 && path.empty(); ++attempt) {
+        const std::filesystem::path candidate =
+            base / ("mxdata-" + std::to_string(stamp) + "-" + std::to_string(attempt));
+        std::error_code error;
+        if (std::filesystem::create_directory(candidate, error)) path = candidate.string();
+    }
+    if (path.empty()) ADD_FAILURE() << "cannot create a scratch directory under " << base;
 }
 
 ScratchDir::~ScratchDir() {
@@ -174,7 +182,8 @@ ScratchDir::~ScratchDir() {
 
 std::string ScratchDir::write(const std::string& name, const Bytes& bytes) const {
     const std::string file = path + "/" + name;
-    std::FILE* f = std::fopen(file.c_str(), "wb");
+    // Opened the way the loader opens it, so that both name the same file.
+    std::FILE* f = mx::OpenDataFile(file.c_str(), "wb").release();
     EXPECT_NE(f, nullptr) << file;
     if (f == nullptr) return file;
     if (!bytes.empty()) {
