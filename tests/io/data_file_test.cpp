@@ -184,7 +184,9 @@ TEST_F(DataFileLoad, FilesOf2GiBOrMoreAreRefusedBeforeHashing) {
     if (error) GTEST_SKIP() << "no sparse file: " << error.message();
     Outcome o = load(path);
     EXPECT_FALSE(o.loaded);
-    EXPECT_EQ(o.fault.what, "file of 2 GiB or more");
+    // Where long has 32 bits (Windows), ftell itself cannot give such a size.
+    EXPECT_EQ(o.fault.what,
+              sizeof(long) > 4 ? "file of 2 GiB or more" : "cannot find the size of the file");
 }
 
 TEST_F(DataFileLoad, DigestOfNothingPassesTheFirstPassAndFailsTheSecond) {
