@@ -2,7 +2,8 @@
 # The Windows build: cross-builds mxplugin.dll, the test suite and the example
 # host with mingw-w64, checks the DLL's export and import tables, runs the test
 # suite under Wine, and runs the example host on Linux and under Wine on the
-# same input, requiring byte-identical output: both builds agree to the last bit.
+# same inputs (a generated sample data file, and data/demo.mxd when present),
+# requiring byte-identical output: both builds agree to the last bit.
 #
 #   bash scripts/windows.sh            (after the Linux release build in build/)
 #
