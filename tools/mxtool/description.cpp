@@ -1,0 +1,591 @@
+#include "mxtool/description.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <limits>
+
+#include "mxtool/quantities.h"
+#include "serialize/module_record.h"
+#include "serialize/sub_records.h"
+#include "stream/record_reader.h"
+
+namespace mx::tool {
+
+// ---- Text ----------------------------------------------------------------
+
+std::string utf8FromText(const Text& text) {
+    std::string out;
+    out.reserve(text.size());
+    for (char16_t unit : text) {
+        const uint32_t c = unit;
+        if (c < 0x80) {
+            out += static_cast<char>(c);
+        } else if (c < 0x800) {
+            out += static_cast<char>(0xC0 | (c >> 6));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        } else {
+            out += static_cast<char>(0xE0 | (c >> 12));
+            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        }
+    }
+    return out;
+}
+
+Text textFromUtf8(const std::string& utf8, const std::string& where) {
+    Text out;
+    for (size_t i = 0; i < utf8.size();) {
+        const auto b = static_cast<uint8_t>(utf8[i]);
+        uint32_t c;
+        size_t length;
+        if (b < 0x80) {
+            c = b, length = 1;
+        } else if ((b & 0xE0) == 0xC0 && i + 1 < utf8.size()) {
+            c = ((b & 0x1Fu) << 6) | (static_cast<uint8_t>(utf8[i + 1]) & 0x3Fu), length = 2;
+        } else {
+            c = 0x10000, length = 1;  // anything longer is beyond one byte a character
+        }
+        if (c > 0xFF) {
+            throw DescriptionError(where +
+                                   ": characters above U+00FF cannot be stored (records hold "
+                                   "one byte a character)");
+        }
+        out += static_cast<char16_t>(c);
+        i += length;
+    }
+    if (out.size() > kMaxStringLength) {
+        throw DescriptionError(where + ": " + std::to_string(out.size()) +
+                               " characters; records hold at most 1000");
+    }
+    return out;
+}
+
+// ---- Reading a description -----------------------------------------------
+
+namespace {
+
+// A JSON node with the path that leads to it, so errors say where they are.
+struct Node {
+    const Json& json;
+    std::string path;
+
+    Node operator[](const char* key) const {
+        if (!json.is_object()) fail("expected an object");
+        const auto found = json.find(key);
+        if (found == json.end()) fail(std::string("missing \"") + key + "\"");
+        return Node{*found, path + "." + key};
+    }
+    Node at(size_t i) const { return Node{json[i], path + "[" + std::to_string(i) + "]"}; }
+    bool has(const char* key) const { return json.is_object() && json.contains(key); }
+    [[noreturn]] void fail(const std::string& what) const {
+        throw DescriptionError((path.empty() ? std::string("description") : path.substr(1)) + ": " +
+                               what);
+    }
+
+    // Objects are closed: an unknown key is a typo, not an extension.
+    void allowOnly(std::initializer_list<const char*> keys) const {
+        if (!json.is_object()) fail("expected an object");
+        for (const auto& [key, value] : json.items()) {
+            bool known = false;
+            for (const char* k : keys)
+                known = known || key == k;
+            if (!known) fail("unknown key \"" + key + "\"");
+        }
+    }
+
+    double f64() const {
+        if (json.is_number()) return json.get<double>();
+        if (json.is_string()) {
+            const std::string s = json.get<std::string>();
+            if (s == "NaN") return std::numeric_limits<double>::quiet_NaN();
+            if (s == "Infinity") return std::numeric_limits<double>::infinity();
+            if (s == "-Infinity") return -std::numeric_limits<double>::infinity();
+        }
+        fail("expected a number (or \"NaN\", \"Infinity\", \"-Infinity\")");
+    }
+    uint64_t u64() const {
+        if (json.is_number_unsigned()) return json.get<uint64_t>();
+        if (json.is_number_integer() && json.get<int64_t>() >= 0) return json.get<uint64_t>();
+        fail("expected a non-negative integer");
+    }
+    // Signed integers keep their two's-complement bit pattern.
+    uint64_t i64() const {
+        if (json.is_number_unsigned()) return json.get<uint64_t>();
+        if (json.is_number_integer()) return static_cast<uint64_t>(json.get<int64_t>());
+        fail("expected an integer");
+    }
+    Text text() const {
+        if (!json.is_string()) fail("expected a string");
+        return textFromUtf8(json.get<std::string>(), path.substr(1));
+    }
+    const Json& array() const {
+        if (!json.is_array()) fail("expected an array");
+        return json;
+    }
+    std::vector<double> f64Array() const {
+        std::vector<double> out;
+        array();
+        out.reserve(json.size());
+        for (size_t i = 0; i < json.size(); ++i)
+            out.push_back(at(i).f64());
+        return out;
+    }
+    std::vector<uint64_t> u64Array() const {
+        std::vector<uint64_t> out;
+        array();
+        for (size_t i = 0; i < json.size(); ++i)
+            out.push_back(at(i).u64());
+        return out;
+    }
+};
+
+Json f64Json(double v) {
+    if (std::isnan(v)) return "NaN";
+    if (std::isinf(v)) return v > 0 ? "Infinity" : "-Infinity";
+    return v;
+}
+
+Json f64ArrayJson(const std::vector<double>& values) {
+    Json out = Json::array();
+    for (double v : values)
+        out.push_back(f64Json(v));
+    return out;
+}
+
+std::string hexOf(const uint8_t* bytes, size_t n) {
+    static const char digits[] = "0123456789abcdef";
+    std::string out;
+    for (size_t i = 0; i < n; ++i) {
+        out += digits[bytes[i] >> 4];
+        out += digits[bytes[i] & 15];
+    }
+    return out;
+}
+
+std::array<uint8_t, 16> identifierOf(const Node& node) {
+    std::array<uint8_t, 16> id{};
+    if (!node.json.is_string() || node.json.get<std::string>().size() != 32) {
+        node.fail("expected 32 hexadecimal digits");
+    }
+    const std::string s = node.json.get<std::string>();
+    for (size_t i = 0; i < 32; ++i) {
+        const char c = s[i];
+        int v;
+        if (c >= '0' && c <= '9') {
+            v = c - '0';
+        } else if (c >= 'a' && c <= 'f') {
+            v = c - 'a' + 10;
+        } else if (c >= 'A' && c <= 'F') {
+            v = c - 'A' + 10;
+        } else {
+            node.fail("expected 32 hexadecimal digits");
+        }
+        id[i / 2] = static_cast<uint8_t>(id[i / 2] | (v << (i % 2 == 0 ? 4 : 0)));
+    }
+    return id;
+}
+
+Json propertiesJson(const PropertyList& list) {
+    Json out = Json::array();
+    for (size_t i = 0; i < list.keys.size(); ++i) {
+        out.push_back(Json::array({utf8FromText(list.keys[i]), utf8FromText(list.values[i])}));
+    }
+    return out;
+}
+
+PropertyList propertiesFrom(const Node& node) {
+    PropertyList list;
+    node.array();
+    for (size_t i = 0; i < node.json.size(); ++i) {
+        const Node pair = node.at(i);
+        if (!pair.json.is_array() || pair.json.size() != 2) pair.fail("expected [key, value]");
+        list.keys.push_back(pair.at(0).text());
+        list.values.push_back(pair.at(1).text());
+    }
+    refreshView(list);
+    return list;
+}
+
+Json packageJson(const PackageData& pd, size_t index) {
+    Json out;
+    out["quantity"] = packageQuantityName(index);
+    out["gridPointCount"] = pd.gridPointCount;
+    out["factor"] = static_cast<int64_t>(pd.factor);
+    out["shape"] = f64Json(pd.shape);
+    out["offset"] = f64Json(pd.offset);
+    out["scales"] = f64ArrayJson(pd.scales);
+    out["weights"] = f64ArrayJson(pd.weights);
+    return out;
+}
+
+PackageData packageFrom(const Node& node) {
+    node.allowOnly(
+        {"quantity", "gridPointCount", "factor", "shape", "offset", "scales", "weights"});
+    PackageData pd;
+    pd.gridPointCount = node["gridPointCount"].u64();
+    pd.factor = node.has("factor") ? node["factor"].i64() : 1;
+    pd.shape = node["shape"].f64();
+    pd.offset = node["offset"].f64();
+    pd.scales = node["scales"].f64Array();
+    pd.weights = node["weights"].f64Array();
+    return pd;
+}
+
+Json curveJson(const HeatTransferCurve& c) {
+    Json out;
+    out["divisors"] = f64ArrayJson(c.divisors);
+    out["numerators"] = f64ArrayJson(c.numerators);
+    out["offsets"] = f64ArrayJson(c.offsets);
+    return out;
+}
+
+HeatTransferCurve curveFrom(const Node& node) {
+    node.allowOnly({"divisors", "numerators", "offsets"});
+    HeatTransferCurve c;
+    c.divisors = node["divisors"].f64Array();
+    c.numerators = node["numerators"].f64Array();
+    c.offsets = node["offsets"].f64Array();
+    return c;
+}
+
+Json entryJson(const TableEntry& e) {
+    Json out;
+    out["sheetRoughness"] = f64Json(e.sheetRoughness);
+    out["lubricationAmount"] = f64Json(e.lubricationAmount);
+    out["toolRoughness"] = f64Json(e.toolRoughness);
+    out["state"] = f64Json(e.stateValue);
+    Json packages = Json::array();
+    for (size_t i = 0; i < e.packageData.size(); ++i)
+        packages.push_back(packageJson(e.packageData[i], i));
+    out["packages"] = std::move(packages);
+    Json curves = Json::array();
+    for (const HeatTransferCurve& c : e.curves)
+        curves.push_back(curveJson(c));
+    out["curves"] = std::move(curves);
+    return out;
+}
+
+TableEntry entryFrom(const Node& node) {
+    node.allowOnly(
+        {"sheetRoughness", "lubricationAmount", "toolRoughness", "state", "packages", "curves"});
+    TableEntry e;
+    e.sheetRoughness = node["sheetRoughness"].f64();
+    e.lubricationAmount = node["lubricationAmount"].f64();
+    e.toolRoughness = node["toolRoughness"].f64();
+    e.stateValue = node.has("state") ? node["state"].f64() : 0.0;
+    const Node packages = node["packages"];
+    packages.array();
+    for (size_t i = 0; i < packages.json.size(); ++i)
+        e.packageData.push_back(packageFrom(packages.at(i)));
+    if (node.has("curves")) {
+        const Node curves = node["curves"];
+        curves.array();
+        for (size_t i = 0; i < curves.json.size(); ++i)
+            e.curves.push_back(curveFrom(curves.at(i)));
+    }
+    return e;
+}
+
+Json entriesJson(const std::vector<TableEntry>& entries) {
+    Json out = Json::array();
+    for (const TableEntry& e : entries)
+        out.push_back(entryJson(e));
+    return out;
+}
+
+std::vector<TableEntry> entriesFrom(const Node& node) {
+    std::vector<TableEntry> entries;
+    node.array();
+    for (size_t i = 0; i < node.json.size(); ++i)
+        entries.push_back(entryFrom(node.at(i)));
+    return entries;
+}
+
+// The distinct coordinates of the entries on one axis, ascending: the axis a
+// hand-written description gets when it names none.
+std::vector<double> axisFromEntries(const std::vector<TableEntry>& entries,
+                                    double TableEntry::*coordinate) {
+    std::vector<double> axis;
+    for (const TableEntry& e : entries) {
+        const double v = e.*coordinate;
+        bool seen = false;
+        for (double a : axis)
+            seen = seen || a == v || (std::isnan(a) && std::isnan(v));
+        if (!seen) axis.push_back(v);
+    }
+    // NaN sorts last, so the order is strict even for such coordinates.
+    std::sort(axis.begin(), axis.end(),
+              [](double a, double b) { return a < b || (!std::isnan(a) && std::isnan(b)); });
+    return axis;
+}
+
+// The fields a module and a Lubricant record share, apart from the entries.
+struct SharedFields {
+    Text text1, text2;
+    double ranges[8] = {};
+    double nominal[3] = {};
+    std::vector<double> stateAxis, sheetRoughness, lubricationAmount, toolRoughness;
+    uint64_t directionDependency = 0, heatTransferStatus = 0;
+    PropertyList workpiece, lubricant, tooling;
+};
+
+const char* const kRangeNames[4] = {"pressure", "strain", "temperature", "velocity"};
+
+// Writes the shared fields, then `extra` (kind-specific fields), then the
+// entries, which are the bulk of every description and so come last.
+void describeShared(Json& out, const SharedFields& f, const Json& extra,
+                    const std::vector<TableEntry>& primary,
+                    const std::vector<TableEntry>& secondary) {
+    out["text1"] = utf8FromText(f.text1);
+    out["text2"] = utf8FromText(f.text2);
+    Json ranges;
+    for (int i = 0; i < 4; ++i) {
+        ranges[kRangeNames[i]] =
+            Json::array({f64Json(f.ranges[2 * i]), f64Json(f.ranges[2 * i + 1])});
+    }
+    out["ranges"] = std::move(ranges);
+    out["nominal"] = Json{{"sheetRoughness", f64Json(f.nominal[0])},
+                          {"lubricationAmount", f64Json(f.nominal[1])},
+                          {"toolRoughness", f64Json(f.nominal[2])}};
+    out["axes"] = Json{{"sheetRoughness", f64ArrayJson(f.sheetRoughness)},
+                       {"lubricationAmount", f64ArrayJson(f.lubricationAmount)},
+                       {"toolRoughness", f64ArrayJson(f.toolRoughness)},
+                       {"state", f64ArrayJson(f.stateAxis)}};
+    out["directionDependency"] = f.directionDependency;
+    out["heatTransferStatus"] = f.heatTransferStatus;
+    out["properties"] = Json{{"workpiece", propertiesJson(f.workpiece)},
+                             {"lubricant", propertiesJson(f.lubricant)},
+                             {"tooling", propertiesJson(f.tooling)}};
+    for (const auto& [key, value] : extra.items())
+        out[key] = value;
+    out["primaryEntries"] = entriesJson(primary);
+    out["secondaryEntries"] = entriesJson(secondary);
+}
+
+SharedFields sharedFrom(const Node& d, const std::vector<TableEntry>& primary) {
+    SharedFields f;
+    f.text1 = d.has("text1") ? d["text1"].text() : Text();
+    f.text2 = d.has("text2") ? d["text2"].text() : Text();
+    const Node ranges = d["ranges"];
+    ranges.allowOnly({"pressure", "strain", "temperature", "velocity"});
+    for (int i = 0; i < 4; ++i) {
+        const Node range = ranges[kRangeNames[i]];
+        if (!range.json.is_array() || range.json.size() != 2) range.fail("expected [min, max]");
+        f.ranges[2 * i] = range.at(0).f64();
+        f.ranges[2 * i + 1] = range.at(1).f64();
+    }
+    const Node nominal = d["nominal"];
+    nominal.allowOnly({"sheetRoughness", "lubricationAmount", "toolRoughness"});
+    f.nominal[0] = nominal["sheetRoughness"].f64();
+    f.nominal[1] = nominal["lubricationAmount"].f64();
+    f.nominal[2] = nominal["toolRoughness"].f64();
+    // Axes default to the coordinates the primary entries use.
+    const Json noAxes = Json::object();
+    const Node axes = d.has("axes") ? d["axes"] : Node{noAxes, d.path + ".axes"};
+    axes.allowOnly({"sheetRoughness", "lubricationAmount", "toolRoughness", "state"});
+    auto axis = [&](const char* key, double TableEntry::*coordinate) {
+        return axes.has(key) ? axes[key].f64Array() : axisFromEntries(primary, coordinate);
+    };
+    f.sheetRoughness = axis("sheetRoughness", &TableEntry::sheetRoughness);
+    f.lubricationAmount = axis("lubricationAmount", &TableEntry::lubricationAmount);
+    f.toolRoughness = axis("toolRoughness", &TableEntry::toolRoughness);
+    f.stateAxis = axis("state", &TableEntry::stateValue);
+    f.directionDependency = d.has("directionDependency") ? d["directionDependency"].u64() : 0;
+    f.heatTransferStatus = d.has("heatTransferStatus") ? d["heatTransferStatus"].u64() : 0;
+    if (d.has("properties")) {
+        const Node props = d["properties"];
+        props.allowOnly({"workpiece", "lubricant", "tooling"});
+        if (props.has("workpiece")) f.workpiece = propertiesFrom(props["workpiece"]);
+        if (props.has("lubricant")) f.lubricant = propertiesFrom(props["lubricant"]);
+        if (props.has("tooling")) f.tooling = propertiesFrom(props["tooling"]);
+    }
+    return f;
+}
+
+Json header(RecordKindName kind) {
+    Json out;
+    out["format"] = kDescriptionFormat;
+    out["revision"] = kDescriptionRevision;
+    out["kind"] = kindName(kind);
+    return out;
+}
+
+void checkHeader(const Node& d) {
+    if (!d.json.is_object()) d.fail("expected a JSON object");
+    if (!d.has("format") || d["format"].json != kDescriptionFormat) {
+        d.fail(std::string("not a material description (\"format\" must be \"") +
+               kDescriptionFormat + "\")");
+    }
+    if (d.has("revision") && d["revision"].u64() != kDescriptionRevision) {
+        d["revision"].fail("this tool reads revision " + std::to_string(kDescriptionRevision));
+    }
+}
+
+}  // namespace
+
+std::string packageQuantityName(size_t packageIndex) {
+    const PackageInfo* info = packageByIndex(static_cast<uint32_t>(packageIndex));
+    if (info == nullptr) return "index " + std::to_string(packageIndex) + " (no package id)";
+    return std::string(info->name) + " (id " + std::to_string(info->id) + ")";
+}
+
+const char* kindName(RecordKindName kind) {
+    switch (kind) {
+        case RecordKindName::Sheet:
+            return "sheet";
+        case RecordKindName::Lubricant:
+            return "lubricant";
+        case RecordKindName::Module:
+            return "module";
+    }
+    return "?";
+}
+
+RecordKindName describedKind(const Json& description) {
+    const Node d{description, ""};
+    checkHeader(d);
+    const Node kind = d["kind"];
+    for (RecordKindName k :
+         {RecordKindName::Sheet, RecordKindName::Lubricant, RecordKindName::Module}) {
+        if (kind.json == kindName(k)) return k;
+    }
+    kind.fail("expected \"sheet\", \"lubricant\" or \"module\"");
+}
+
+Json describeModule(const Module& m) {
+    Json out = header(RecordKindName::Module);
+    out["identifier"] = hexOf(m.identifier.data(), m.identifier.size());
+    out["name"] = utf8FromText(m.name);
+    out["recordKind"] = m.formatVersion;
+    out["solverId"] = utf8FromText(m.solverId);
+    SharedFields f;
+    f.text1 = m.text1;
+    f.text2 = m.text2;
+    const double ranges[8] = {m.pressureMin,    m.pressureMax,    m.strainMin,   m.strainMax,
+                              m.temperatureMin, m.temperatureMax, m.velocityMin, m.velocityMax};
+    std::copy(ranges, ranges + 8, f.ranges);
+    f.nominal[0] = m.nominalSheetRoughness;
+    f.nominal[1] = m.nominalLubricationAmount;
+    f.nominal[2] = m.nominalToolRoughness;
+    f.sheetRoughness = m.sheetRoughnessValues;
+    f.lubricationAmount = m.lubricationAmountValues;
+    f.toolRoughness = m.toolRoughnessValues;
+    f.stateAxis = m.stateAxis;
+    f.directionDependency = m.directionDependency;
+    f.heatTransferStatus = m.heatTransferStatus;
+    f.workpiece = m.workpieceProperties;
+    f.lubricant = m.lubricantProperties;
+    f.tooling = m.toolingProperties;
+    const Json extra = {{"strainRoughening", f64ArrayJson(m.strainRougheningValues)},
+                        {"staticFriction", f64ArrayJson(m.staticFrictionValues)},
+                        {"toolWear", f64ArrayJson(m.toolWearValues)}};
+    describeShared(out, f, extra, m.primaryEntries, m.secondaryEntries);
+    return out;
+}
+
+Module moduleFromDescription(const Json& description) {
+    const Node d{description, ""};
+    if (describedKind(description) != RecordKindName::Module) d.fail("not a module description");
+    d.allowOnly({"format",
+                 "revision",
+                 "kind",
+                 "identifier",
+                 "name",
+                 "recordKind",
+                 "solverId",
+                 "text1",
+                 "text2",
+                 "ranges",
+                 "nominal",
+                 "axes",
+                 "directionDependency",
+                 "heatTransferStatus",
+                 "properties",
+                 "primaryEntries",
+                 "secondaryEntries",
+                 "strainRoughening",
+                 "staticFriction",
+                 "toolWear",
+                 "dataFile"});
+    Module m;
+    m.identifier = d.has("identifier") ? identifierOf(d["identifier"]) : std::array<uint8_t, 16>{};
+    m.name = d.has("name") ? d["name"].text() : kVersionBlockName;
+    if (d.has("recordKind")) {
+        const uint64_t kind = d["recordKind"].u64();
+        if (kind > 0xFFFF) d["recordKind"].fail("expected a 16-bit value");
+        m.formatVersion = static_cast<uint16_t>(kind);
+    } else {
+        m.formatVersion = 3;
+    }
+    m.solverId = d.has("solverId") ? d["solverId"].text() : kDefaultSolverId;
+    m.primaryEntries = entriesFrom(d["primaryEntries"]);
+    if (d.has("secondaryEntries")) m.secondaryEntries = entriesFrom(d["secondaryEntries"]);
+    SharedFields f = sharedFrom(d, m.primaryEntries);
+    m.text1 = std::move(f.text1);
+    m.text2 = std::move(f.text2);
+    m.pressureMin = f.ranges[0], m.pressureMax = f.ranges[1];
+    m.strainMin = f.ranges[2], m.strainMax = f.ranges[3];
+    m.temperatureMin = f.ranges[4], m.temperatureMax = f.ranges[5];
+    m.velocityMin = f.ranges[6], m.velocityMax = f.ranges[7];
+    m.nominalSheetRoughness = f.nominal[0];
+    m.nominalLubricationAmount = f.nominal[1];
+    m.nominalToolRoughness = f.nominal[2];
+    m.stateAxis = std::move(f.stateAxis);
+    m.sheetRoughnessValues = std::move(f.sheetRoughness);
+    m.lubricationAmountValues = std::move(f.lubricationAmount);
+    m.toolRoughnessValues = std::move(f.toolRoughness);
+    m.directionDependency = f.directionDependency;
+    m.heatTransferStatus = f.heatTransferStatus;
+    m.workpieceProperties = std::move(f.workpiece);
+    m.lubricantProperties = std::move(f.lubricant);
+    m.toolingProperties = std::move(f.tooling);
+    auto list = [&](const char* key) {
+        return d.has(key) ? d[key].f64Array() : std::vector<double>{0.0};
+    };
+    m.strainRougheningValues = list("strainRoughening");
+    m.staticFrictionValues = list("staticFriction");
+    m.toolWearValues = list("toolWear");
+    return m;
+}
+
+std::vector<uint8_t> recordStreamOf(const Json& description) {
+    switch (describedKind(description)) {
+        case RecordKindName::Module: {
+            const Module m = moduleFromDescription(description);
+            MallocBuffer blob;
+            uint64_t length = 0;
+            if (!SerializeModule(m, blob, length)) throw std::bad_alloc();
+            return std::vector<uint8_t>(blob.get(), blob.get() + length);
+        }
+        case RecordKindName::Sheet:
+        case RecordKindName::Lubricant:
+            break;
+    }
+    throw DescriptionError(std::string("packing a ") + kindName(describedKind(description)) +
+                           " record is not available in this build");
+}
+
+Json describeRecordStream(RecordKindName kind, const uint8_t* data, size_t length) {
+    if (length > static_cast<size_t>(std::numeric_limits<int32_t>::max())) {
+        throw DescriptionError("record stream of 2 GiB or more");
+    }
+    ReadFault fault;
+    switch (kind) {
+        case RecordKindName::Module: {
+            ModulePtr slot;
+            if (!ReadModuleRecord(data, static_cast<int32_t>(length), slot, &fault)) {
+                throw DescriptionError("module record unreadable at offset " +
+                                       std::to_string(fault.offset) + ": " + fault.what);
+            }
+            return describeModule(*slot);
+        }
+        case RecordKindName::Sheet:
+        case RecordKindName::Lubricant:
+            break;
+    }
+    throw DescriptionError(std::string("describing a ") + kindName(kind) +
+                           " record is not available in this build");
+}
+
+}  // namespace mx::tool
