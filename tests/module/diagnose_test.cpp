@@ -1,0 +1,217 @@
+// Faults guarded against: a data fault the solver would hit (unmatched cells,
+// entries off the axes, unpreparable models, short heat-transfer curves,
+// one-direction packages, non-finite numbers, empty ranges) that the
+// diagnosis misses or misnames, and false alarms on a well-formed module.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+
+#include "module/diagnose.h"
+#include "module/finalize.h"
+
+using namespace mx;
+
+namespace {
+
+PackageData model(uint64_t gridPoints, size_t centres = 625) {
+    PackageData pd;
+    pd.scales = {1, 1, 1, 1};
+    pd.weights.assign(centres, 0.001);
+    pd.shape = 0.25;
+    pd.offset = 0.1;
+    pd.factor = 1;
+    pd.gridPointCount = gridPoints;
+    return pd;
+}
+
+TableEntry entryAt(double sheet, double lube, size_t packages = 12) {
+    TableEntry e;
+    e.sheetRoughness = sheet;
+    e.lubricationAmount = lube;
+    e.toolRoughness = 0.4;
+    e.stateValue = 0.0;
+    for (size_t p = 0; p < packages; ++p)
+        e.packageData.push_back(model(p == 1 ? 10 : 5));
+    HeatTransferCurve curve;
+    curve.divisors.assign(5, 1e-5);
+    curve.numerators.assign(5, 0.05);
+    curve.offsets.assign(5, 0.5);
+    e.curves.push_back(curve);
+    return e;
+}
+
+// Two sheet roughness and two lubrication values, every cell filled in both
+// directions, twelve packages, heat transfer modelled: nothing to report.
+Module wellFormed() {
+    Module m;
+    m.pressureMin = 0, m.pressureMax = 100;
+    m.strainMin = 0, m.strainMax = 0.5;
+    m.temperatureMin = 20, m.temperatureMax = 200;
+    m.velocityMin = 0, m.velocityMax = 500;
+    m.sheetRoughnessValues = {1.6, 0.8};  // finalization sorts
+    m.lubricationAmountValues = {0.5, 2.0};
+    m.toolRoughnessValues = {0.4};
+    m.stateAxis = {0.0};
+    for (double s : {0.8, 1.6})
+        for (double l : {0.5, 2.0}) {
+            m.primaryEntries.push_back(entryAt(s, l));
+            m.secondaryEntries.push_back(entryAt(s, l));
+        }
+    m.directionDependency = 1;
+    m.heatTransferStatus = 1;
+    return m;
+}
+
+std::vector<DataFault> diagnosed(Module& m) {
+    EXPECT_TRUE(FinalizeModule(m));
+    return DiagnoseModule(m);
+}
+
+size_t countKind(const std::vector<DataFault>& faults, DataFaultKind kind) {
+    size_t n = 0;
+    for (const DataFault& f : faults)
+        n += f.kind == kind ? 1 : 0;
+    return n;
+}
+
+std::string allMessages(const std::vector<DataFault>& faults) {
+    std::string text;
+    for (const DataFault& f : faults)
+        text += std::string(DataFaultKindName(f.kind)) + ": " + f.message + "\n";
+    return text;
+}
+
+}  // namespace
+
+TEST(DiagnoseModule, WellFormedModuleHasNoFaults) {
+    Module m = wellFormed();
+    const auto faults = diagnosed(m);
+    EXPECT_TRUE(faults.empty()) << allMessages(faults);
+}
+
+TEST(DiagnoseModule, MissingAndMisplacedEntriesLeaveCellsUnmatched) {
+    Module m = wellFormed();
+    m.primaryEntries.erase(m.primaryEntries.begin() + 1);  // (0.8, 2.0)
+    auto faults = diagnosed(m);
+    ASSERT_EQ(countKind(faults, DataFaultKind::UnmatchedCell), 1u) << allMessages(faults);
+    EXPECT_NE(faults[0].message.find("1 cell of the primary table"), std::string::npos);
+    EXPECT_NE(faults[0].message.find("sheet roughness 0.8, lubrication amount 2"),
+              std::string::npos);
+
+    m = wellFormed();
+    m.secondaryEntries[3].lubricationAmount = 1.0;  // off the axis
+    faults = diagnosed(m);
+    EXPECT_EQ(countKind(faults, DataFaultKind::EntryOffAxes), 1u) << allMessages(faults);
+    EXPECT_EQ(countKind(faults, DataFaultKind::UnmatchedCell), 1u);
+    EXPECT_NE(allMessages(faults).find("secondary entry 3 is in no table cell: lubrication "
+                                       "amount 1 not on the axis"),
+              std::string::npos);
+
+    // Without direction dependency the secondary data is never consulted.
+    m.directionDependency = 0;
+    EXPECT_TRUE(diagnosed(m).empty());
+}
+
+TEST(DiagnoseModule, DuplicateCoordinatesAreNamed) {
+    Module m = wellFormed();
+    m.primaryEntries.push_back(entryAt(0.8, 0.5));
+    const auto faults = diagnosed(m);
+    ASSERT_EQ(faults.size(), 1u) << allMessages(faults);
+    EXPECT_EQ(faults[0].kind, DataFaultKind::DuplicateEntry);
+    EXPECT_NE(faults[0].message.find("primary entry 4 has the coordinates of primary entry 0"),
+              std::string::npos);
+}
+
+TEST(DiagnoseModule, ModelsPreparationCannotUseAreNamedButUngriddedPackagesAreNot) {
+    Module m = wellFormed();
+    m.primaryEntries[2].packageData[0].weights.resize(600);  // package id 4
+    m.primaryEntries[2].packageData[2].weights.resize(600);  // index 2: never gridded
+    m.primaryEntries[2].packageData[4].weights.clear();      // index 4: never gridded
+    m.primaryEntries[1].packageData[7].scales.resize(3);
+    m.primaryEntries[0].packageData[8].gridPointCount = 40;
+    const auto faults = diagnosed(m);
+    EXPECT_EQ(countKind(faults, DataFaultKind::UnpreparableModel), 3u) << allMessages(faults);
+    const std::string text = allMessages(faults);
+    EXPECT_NE(text.find("primary entry 2, package 4 (index 0) has 600 centres"), std::string::npos);
+    EXPECT_NE(text.find("primary entry 1, package 7 (index 7) has 3 scale factors"),
+              std::string::npos);
+    EXPECT_NE(text.find("grid of 40 points"), std::string::npos);
+}
+
+TEST(DiagnoseModule, HeatTransferCurvesMustCoverThePackageGrid) {
+    Module m = wellFormed();
+    m.primaryEntries[0].curves[0].numerators.resize(4);
+    m.primaryEntries[0].curves[0].divisors.resize(4);
+    m.primaryEntries[0].curves[0].offsets.resize(4);
+    m.primaryEntries[1].curves[0].offsets.resize(3);  // shorter than its numerators
+    m.primaryEntries[3].curves.clear();
+    auto faults = diagnosed(m);
+    EXPECT_EQ(countKind(faults, DataFaultKind::CurveShorterThanGrid), 3u) << allMessages(faults);
+    EXPECT_EQ(countKind(faults, DataFaultKind::MissingCurve), 1u);
+
+    // Curves are not read when the module models no heat transfer.
+    m.heatTransferStatus = 0;
+    EXPECT_TRUE(diagnosed(m).empty());
+
+    m = wellFormed();
+    for (TableEntry& e : m.primaryEntries)
+        e.packageData[6].gridPointCount = 0;
+    faults = diagnosed(m);
+    EXPECT_EQ(countKind(faults, DataFaultKind::HeatTransferPackageMissing), 1u);
+    EXPECT_EQ(countKind(faults, DataFaultKind::OneDirectionPackage), 1u) << allMessages(faults);
+}
+
+TEST(DiagnoseModule, PackagesPresentInOneDirectionOnly) {
+    Module m = wellFormed();
+    for (TableEntry& e : m.secondaryEntries)
+        e.packageData[9].gridPointCount = 0;
+    auto faults = diagnosed(m);
+    ASSERT_EQ(faults.size(), 1u) << allMessages(faults);
+    EXPECT_EQ(faults[0].kind, DataFaultKind::OneDirectionPackage);
+    EXPECT_NE(faults[0].message.find("package 9 (index 9) has data in the sliding direction only"),
+              std::string::npos);
+
+    m = wellFormed();
+    for (TableEntry& e : m.secondaryEntries)
+        e.packageData.resize(6);
+    faults = diagnosed(m);
+    EXPECT_EQ(countKind(faults, DataFaultKind::OneDirectionPackage), 6u) << allMessages(faults);
+}
+
+TEST(DiagnoseModule, LaterEntriesMustKeepTheFirstEntrysPackages) {
+    Module m = wellFormed();
+    m.primaryEntries[3].packageData.resize(8);
+    m.primaryEntries[2].packageData[5].gridPointCount = 0;
+    const auto faults = diagnosed(m);
+    EXPECT_EQ(countKind(faults, DataFaultKind::PackageLayout), 2u) << allMessages(faults);
+}
+
+TEST(DiagnoseModule, NonFiniteNumbersAndEmptyRanges) {
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    Module m = wellFormed();
+    m.primaryEntries[1].packageData[1].weights[17] = nan;
+    m.secondaryEntries[0].curves[0].offsets[2] = nan;
+    m.temperatureMax = m.temperatureMin;
+    m.primaryEntries[2].packageData[3].shape = -1.0;
+    const auto faults = diagnosed(m);
+    EXPECT_EQ(countKind(faults, DataFaultKind::NonFiniteValue), 2u) << allMessages(faults);
+    EXPECT_EQ(countKind(faults, DataFaultKind::EmptyRange), 1u);
+    EXPECT_EQ(countKind(faults, DataFaultKind::NegativeShape), 1u);
+    EXPECT_NE(allMessages(faults).find("1 of 625 weights"), std::string::npos);
+}
+
+TEST(DiagnoseModule, EmptyModuleAndEmptyAxis) {
+    Module m = wellFormed();
+    m.primaryEntries.clear();
+    m.directionDependency = 0;
+    auto faults = diagnosed(m);
+    ASSERT_EQ(faults.size(), 1u) << allMessages(faults);
+    EXPECT_EQ(faults[0].kind, DataFaultKind::NoEntries);
+
+    m = wellFormed();
+    m.toolRoughnessValues.clear();
+    faults = diagnosed(m);
+    EXPECT_EQ(countKind(faults, DataFaultKind::EmptyAxis), 1u) << allMessages(faults);
+    EXPECT_EQ(countKind(faults, DataFaultKind::EntryOffAxes), 8u);
+}
