@@ -11,13 +11,6 @@ namespace mx::tool {
 CheckReport checkMaterial(const LoadedMaterial& material) {
     CheckReport report;
     report.rejections = material.rejections;
-    if (material.dataFile && !material.dataFile->digestMatches &&
-        (report.rejections.empty() || report.rejections.front().find("MD5") == std::string::npos)) {
-        // A view that walks although the trailer is wrong: say so first.
-        report.rejections.insert(report.rejections.begin(),
-                                 "MD5 trailer mismatch: the last 16 bytes are not the digest of "
-                                 "the bytes before them");
-    }
     if (material.module) report.dataFaults = DiagnoseModule(*material.module);
     return report;
 }

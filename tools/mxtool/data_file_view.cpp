@@ -1,8 +1,11 @@
 #include "mxtool/data_file_view.h"
 
+#include <algorithm>
+#include <array>
 #include <cstring>
 
 #include "io/crypto.h"
+#include "io/data_file_writer.h"
 #include "mxtool/io.h"
 
 namespace mx::tool {
@@ -14,11 +17,6 @@ uint64_t littleEndian(const uint8_t* p, int n) {
     for (int i = n - 1; i >= 0; --i)
         v = (v << 8) | p[i];
     return v;
-}
-
-void appendLittle(std::vector<uint8_t>& out, uint64_t v, int n) {
-    for (int i = 0; i < n; ++i)
-        out.push_back(static_cast<uint8_t>(v >> (8 * i)));
 }
 
 std::array<uint8_t, kDigestSize> md5Of(const uint8_t* data, size_t n) {
@@ -99,25 +97,15 @@ std::vector<uint8_t> buildDataFile(const std::string& preamble, uint16_t kind,
     if (preamble.find('\x03') != std::string::npos) {
         throw ToolError("the preamble must not contain the byte 0x03");
     }
-    record.resize((record.size() + kCipherBlockSize - 1) / kCipherBlockSize * kCipherBlockSize, 0);
-    if (record.size() > static_cast<size_t>(INT32_MAX) - 64 - preamble.size()) {
-        throw ToolError("record too large for a data file (2 GiB)");
+    DataFileContent content;
+    content.preamble.assign(preamble.begin(), preamble.end());
+    DataFileChunk chunk;
+    if (!MakeRecordChunk(kind, record.data(), record.size(), chunk)) {
+        throw ToolError("the record cannot be encrypted into a chunk");
     }
-    if (!EncryptChunk(record.data(), static_cast<uint32_t>(record.size()), kBuiltInKey,
-                      kBuiltInIv)) {
-        throw ToolError("encryption failed");
-    }
-    std::vector<uint8_t> file(preamble.begin(), preamble.end());
-    file.push_back(0x03);
-    appendLittle(file, 2, 2);
-    appendLittle(file, kind, 2);
-    appendLittle(file, record.size(), 4);
-    file.insert(file.end(), record.begin(), record.end());
-    appendLittle(file, 3, 2);
-    appendLittle(file, 0, 2);
-    appendLittle(file, 0, 4);
-    const auto digest = md5Of(file.data(), file.size());
-    file.insert(file.end(), digest.begin(), digest.end());
+    content.chunks.push_back(std::move(chunk));
+    std::vector<uint8_t> file;
+    if (!WriteDataFile(content, file)) throw ToolError("the data file cannot be written (2 GiB)");
     return file;
 }
 

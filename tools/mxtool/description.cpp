@@ -6,6 +6,8 @@
 #include <limits>
 
 #include "mxtool/quantities.h"
+#include "records/lubricant_record.h"
+#include "records/sheet_record.h"
 #include "serialize/module_record.h"
 #include "serialize/sub_records.h"
 #include "stream/record_reader.h"
@@ -422,6 +424,179 @@ void checkHeader(const Node& d) {
     }
 }
 
+Json describeLubricant(const LubricantRecord& r) {
+    Json out = header(RecordKindName::Lubricant);
+    out["identifier"] = hexOf(r.identifier.data(), r.identifier.size());
+    out["name"] = utf8FromText(r.name);
+    out["recordKind"] = r.formatVersion;
+    SharedFields f;
+    f.text1 = r.text1;
+    f.text2 = r.text2;
+    const double ranges[8] = {r.pressureMin,    r.pressureMax,    r.strainMin,   r.strainMax,
+                              r.temperatureMin, r.temperatureMax, r.velocityMin, r.velocityMax};
+    std::copy(ranges, ranges + 8, f.ranges);
+    f.nominal[0] = r.nominalSheetRoughness;
+    f.nominal[1] = r.nominalLubricationAmount;
+    f.nominal[2] = r.nominalToolRoughness;
+    f.sheetRoughness = r.sheetRoughnessValues;
+    f.lubricationAmount = r.lubricationAmountValues;
+    f.toolRoughness = r.toolRoughnessValues;
+    f.stateAxis = r.stateAxis;
+    f.directionDependency = r.directionDependency;
+    f.heatTransferStatus = r.heatTransferStatus;
+    f.workpiece = r.workpieceProperties;
+    f.lubricant = r.lubricantProperties;
+    f.tooling = r.toolingProperties;
+    describeShared(out, f, Json::object(), r.primaryEntries, r.secondaryEntries);
+    return out;
+}
+
+uint16_t recordKindFrom(const Node& d, uint16_t fallback) {
+    if (!d.has("recordKind")) return fallback;
+    const uint64_t kind = d["recordKind"].u64();
+    if (kind > 0xFFFF) d["recordKind"].fail("expected a 16-bit value");
+    return static_cast<uint16_t>(kind);
+}
+
+LubricantRecord lubricantFromDescription(const Json& description) {
+    const Node d{description, ""};
+    d.allowOnly({"format", "revision", "kind", "identifier", "name", "recordKind", "text1", "text2",
+                 "ranges", "nominal", "axes", "directionDependency", "heatTransferStatus",
+                 "properties", "primaryEntries", "secondaryEntries", "dataFile"});
+    LubricantRecord r;
+    r.identifier = d.has("identifier") ? identifierOf(d["identifier"]) : std::array<uint8_t, 16>{};
+    r.name = d.has("name") ? d["name"].text() : kVersionBlockName;
+    r.formatVersion = recordKindFrom(d, 2);
+    r.primaryEntries = entriesFrom(d["primaryEntries"]);
+    if (d.has("secondaryEntries")) r.secondaryEntries = entriesFrom(d["secondaryEntries"]);
+    SharedFields f = sharedFrom(d, r.primaryEntries);
+    r.text1 = std::move(f.text1);
+    r.text2 = std::move(f.text2);
+    r.pressureMin = f.ranges[0], r.pressureMax = f.ranges[1];
+    r.strainMin = f.ranges[2], r.strainMax = f.ranges[3];
+    r.temperatureMin = f.ranges[4], r.temperatureMax = f.ranges[5];
+    r.velocityMin = f.ranges[6], r.velocityMax = f.ranges[7];
+    r.nominalSheetRoughness = f.nominal[0];
+    r.nominalLubricationAmount = f.nominal[1];
+    r.nominalToolRoughness = f.nominal[2];
+    r.stateAxis = std::move(f.stateAxis);
+    r.sheetRoughnessValues = std::move(f.sheetRoughness);
+    r.lubricationAmountValues = std::move(f.lubricationAmount);
+    r.toolRoughnessValues = std::move(f.toolRoughness);
+    r.directionDependency = f.directionDependency;
+    r.heatTransferStatus = f.heatTransferStatus;
+    r.workpieceProperties = std::move(f.workpiece);
+    r.lubricantProperties = std::move(f.lubricant);
+    r.toolingProperties = std::move(f.tooling);
+    return r;
+}
+
+// The package an item at `position` of its group becomes: position k of each
+// six carries package id (k + 1) mod 6; the second six of a group of twelve
+// are the transverse models.
+std::string sheetItemQuantity(size_t position) {
+    const auto id = static_cast<uint32_t>((position % 6 + 1) % 6);
+    return std::string(packageById(id).name) + " (id " + std::to_string(id) + ")" +
+           (position >= 6 ? ", transverse" : "");
+}
+
+Json describeSheet(const SheetRecord& r) {
+    Json out = header(RecordKindName::Sheet);
+    out["identifier"] = hexOf(r.identifier.data(), r.identifier.size());
+    out["text1"] = utf8FromText(r.text1);
+    out["text2"] = utf8FromText(r.text2);
+    out["flags"] = r.flags;
+    out["auxiliaryValues"] = f64ArrayJson(r.auxiliaryValues);
+    out["ranges"] = Json{{"pressure", {f64Json(r.pressureMin), f64Json(r.pressureMax)}},
+                         {"strain", {f64Json(r.strainMin), f64Json(r.strainMax)}},
+                         {"temperature", {f64Json(r.temperatureMin), f64Json(r.temperatureMax)}},
+                         {"velocity", {f64Json(r.velocityMin), f64Json(r.velocityMax)}}};
+    out["rangeCounts"] = Json{{"pressure", r.pressureCount},
+                              {"strain", r.strainCount},
+                              {"temperature", r.temperatureCount},
+                              {"velocity", r.velocityCount}};
+    out["properties"] = propertiesJson(r.properties);
+    const size_t group = static_cast<size_t>(itemGroupSize(r));
+    Json groups = Json::array();
+    for (size_t i = 0; i < r.lubricationAmounts.size(); ++i) {
+        Json items = Json::array();
+        for (size_t k = 0; k < group; ++k) {
+            const SheetItem& item = r.sheetItems[i * group + k];
+            Json j;
+            j["quantity"] = sheetItemQuantity(k);
+            j["shape"] = f64Json(item.shape);
+            j["offset"] = f64Json(item.offset);
+            j["scales"] = f64ArrayJson(item.scales);
+            j["weights"] = f64ArrayJson(item.weights);
+            items.push_back(std::move(j));
+        }
+        groups.push_back(Json{{"lubricationAmount", f64Json(r.lubricationAmounts[i])},
+                              {"items", std::move(items)}});
+    }
+    out["lubricationAmounts"] = std::move(groups);
+    return out;
+}
+
+SheetRecord sheetFromDescription(const Json& description) {
+    const Node d{description, ""};
+    d.allowOnly({"format", "revision", "kind", "identifier", "text1", "text2", "flags",
+                 "auxiliaryValues", "ranges", "rangeCounts", "properties", "lubricationAmounts",
+                 "dataFile"});
+    SheetRecord r;
+    r.identifier = d.has("identifier") ? identifierOf(d["identifier"]) : std::array<uint8_t, 16>{};
+    r.text1 = d.has("text1") ? d["text1"].text() : Text();
+    r.text2 = d.has("text2") ? d["text2"].text() : Text();
+    r.flags = d.has("flags") ? d["flags"].u64Array() : std::vector<uint64_t>{};
+    r.auxiliaryValues =
+        d.has("auxiliaryValues") ? d["auxiliaryValues"].f64Array() : std::vector<double>{};
+    const Node ranges = d["ranges"];
+    ranges.allowOnly({"pressure", "strain", "temperature", "velocity"});
+    double* bounds[4][2] = {{&r.pressureMin, &r.pressureMax},
+                            {&r.strainMin, &r.strainMax},
+                            {&r.temperatureMin, &r.temperatureMax},
+                            {&r.velocityMin, &r.velocityMax}};
+    uint64_t* counts[4] = {&r.pressureCount, &r.strainCount, &r.temperatureCount, &r.velocityCount};
+    for (int i = 0; i < 4; ++i) {
+        const Node range = ranges[kRangeNames[i]];
+        if (!range.json.is_array() || range.json.size() != 2) range.fail("expected [min, max]");
+        *bounds[i][0] = range.at(0).f64();
+        *bounds[i][1] = range.at(1).f64();
+    }
+    if (d.has("rangeCounts")) {
+        const Node rc = d["rangeCounts"];
+        rc.allowOnly({"pressure", "strain", "temperature", "velocity"});
+        for (int i = 0; i < 4; ++i) {
+            if (rc.has(kRangeNames[i])) *counts[i] = rc[kRangeNames[i]].u64();
+        }
+    }
+    if (d.has("properties")) r.properties = propertiesFrom(d["properties"]);
+    const size_t group = static_cast<size_t>(itemGroupSize(r));
+    const Node groups = d["lubricationAmounts"];
+    groups.array();
+    for (size_t i = 0; i < groups.json.size(); ++i) {
+        const Node g = groups.at(i);
+        g.allowOnly({"lubricationAmount", "items"});
+        r.lubricationAmounts.push_back(g["lubricationAmount"].f64());
+        const Node items = g["items"];
+        items.array();
+        if (items.json.size() != group) {
+            items.fail(std::to_string(items.json.size()) + " items; the flags make groups of " +
+                       std::to_string(group) + " (12 when flags[3] is nonzero, else 6)");
+        }
+        for (size_t k = 0; k < group; ++k) {
+            const Node item = items.at(k);
+            item.allowOnly({"quantity", "shape", "offset", "scales", "weights"});
+            SheetItem si;
+            si.shape = item["shape"].f64();
+            si.offset = item["offset"].f64();
+            si.scales = item["scales"].f64Array();
+            si.weights = item["weights"].f64Array();
+            r.sheetItems.push_back(std::move(si));
+        }
+    }
+    return r;
+}
+
 }  // namespace
 
 std::string packageQuantityName(size_t packageIndex) {
@@ -558,12 +733,19 @@ std::vector<uint8_t> recordStreamOf(const Json& description) {
             if (!SerializeModule(m, blob, length)) throw std::bad_alloc();
             return std::vector<uint8_t>(blob.get(), blob.get() + length);
         }
-        case RecordKindName::Sheet:
-        case RecordKindName::Lubricant:
-            break;
+        case RecordKindName::Lubricant: {
+            std::vector<uint8_t> bytes =
+                LubricantRecordBytes(lubricantFromDescription(description));
+            if (bytes.empty()) throw DescriptionError("the Lubricant record cannot be written");
+            return bytes;
+        }
+        case RecordKindName::Sheet: {
+            std::vector<uint8_t> bytes = SheetRecordBytes(sheetFromDescription(description));
+            if (bytes.empty()) throw DescriptionError("the Sheet record cannot be written");
+            return bytes;
+        }
     }
-    throw DescriptionError(std::string("packing a ") + kindName(describedKind(description)) +
-                           " record is not available in this build");
+    throw DescriptionError("unknown record kind");
 }
 
 Json describeRecordStream(RecordKindName kind, const uint8_t* data, size_t length) {
@@ -580,12 +762,19 @@ Json describeRecordStream(RecordKindName kind, const uint8_t* data, size_t lengt
             }
             return describeModule(*slot);
         }
-        case RecordKindName::Sheet:
-        case RecordKindName::Lubricant:
-            break;
+        case RecordKindName::Lubricant: {
+            LubricantRecord record;
+            if (!ReadLubricantRecord(data, static_cast<int32_t>(length), record, &fault)) break;
+            return describeLubricant(record);
+        }
+        case RecordKindName::Sheet: {
+            SheetRecord record;
+            if (!ReadSheetRecord(data, static_cast<int32_t>(length), record, &fault)) break;
+            return describeSheet(record);
+        }
     }
-    throw DescriptionError(std::string("describing a ") + kindName(kind) +
-                           " record is not available in this build");
+    throw DescriptionError(std::string(kindName(kind)) + " record unreadable at offset " +
+                           std::to_string(fault.offset) + ": " + fault.what);
 }
 
 }  // namespace mx::tool

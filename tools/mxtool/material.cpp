@@ -46,15 +46,22 @@ void loadDataFile(LoadedMaterial& out, const std::vector<uint8_t>& bytes) {
         out.dataFileProblem = e.what();
     }
     ModulePtr module;
-    if (LoadDataFile(out.path.c_str(), module)) {
+    LoadFault fault;
+    if (LoadDataFile(out.path.c_str(), module, &fault)) {
         out.module = std::move(module);
         if (!out.module) out.rejections.push_back("the data file holds no record chunk");
         return;
     }
-    out.rejections.push_back(out.dataFileProblem.empty() ? "the loader rejects the file"
-                                                         : out.dataFileProblem);
-    // The loader stops at its first reason; the record itself may hold more.
-    if (out.dataFile && out.dataFile->hasRecord) {
+    out.rejections.push_back(fault.offset < 0 ? "rejected (no reason recorded)"
+                                              : fault.what + " (file offset " +
+                                                    std::to_string(fault.offset) + ")");
+    // The loader stops at its first reason. Past a digest mismatch the chunks
+    // and the record may hold more.
+    if (fault.what.find("MD5 trailer mismatch") != std::string::npos) {
+        if (!out.dataFileProblem.empty()) out.rejections.push_back(out.dataFileProblem);
+    }
+    if (fault.what.find("MD5 trailer mismatch") != std::string::npos && out.dataFile &&
+        out.dataFile->hasRecord) {
         LoadedMaterial record;
         const auto& rec = out.dataFile->record;
         readStream(record, rec.data(), rec.size(), out.dataFile->recordKind, "record chunk: ");

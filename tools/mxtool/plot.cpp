@@ -1,8 +1,8 @@
 #include "mxtool/plot.h"
 
+#include <sys/wait.h>
 #include <cmath>
 #include <cstdio>
-#include <sys/wait.h>
 
 #include "mxtool/io.h"
 
@@ -68,10 +68,9 @@ void drawChart(const Chart& chart, const std::string& base) {
         std::fwrite(script.data(), 1, script.size(), gnuplot);
         const int status = pclose(gnuplot);
         if (status == -1 || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-            throw ToolError(
-                WIFEXITED(status) && WEXITSTATUS(status) == 127
-                    ? "gnuplot not found; install it (apt-get install gnuplot-nox)"
-                    : "gnuplot failed to draw " + output);
+            throw ToolError(WIFEXITED(status) && WEXITSTATUS(status) == 127
+                                ? "gnuplot not found; install it (apt-get install gnuplot-nox)"
+                                : "gnuplot failed to draw " + output);
         }
     }
 }

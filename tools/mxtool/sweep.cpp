@@ -21,7 +21,8 @@ void SolverModuleDeleter::operator()(MorvexModule* m) const {
 SolverModule prepareForSolver(const Module& m) {
     uint8_t* blob = nullptr;
     uint64_t length = 0;
-    if (!Morvex_SerializeModule(&m, &blob, &length)) throw ToolError("the module does not serialize");
+    if (!Morvex_SerializeModule(&m, &blob, &length))
+        throw ToolError("the module does not serialize");
     if (length > static_cast<uint64_t>(INT32_MAX)) {
         Morvex_FreeBlob(&blob);
         throw ToolError("the blob is 2 GiB or larger");
@@ -253,8 +254,8 @@ PreparedSweep prepareSweep(const SweepOptions& o) {
     p.state = defaultContactState(m);
     for (const auto& [v, x] : o.fixed)
         p.state.values[v] = x;
-    p.state.blendDirections = o.fixed.count(Variable::DirectionCosine) != 0 ||
-                              *variable == Variable::DirectionCosine;
+    p.state.blendDirections =
+        o.fixed.count(Variable::DirectionCosine) != 0 || *variable == Variable::DirectionCosine;
     const auto [from, to] = defaultSweepRange(m, *variable);
     p.sweep = SweepSpec{*variable, o.from.value_or(from), o.to.value_or(to), o.steps};
     p.solver = prepareForSolver(m);
@@ -281,16 +282,17 @@ std::string numberText(double v) {
 
 void addEvalCommands(CLI::App& app, CommandStatus& status) {
     auto e = std::make_shared<SweepOptions>();
-    auto quantities = std::make_shared<std::vector<std::string>>(
-        std::vector<std::string>{"friction", "contact-area", "roughness", "lubrication",
-                                 "heat-transfer"});
+    auto quantities = std::make_shared<std::vector<std::string>>(std::vector<std::string>{
+        "friction", "contact-area", "roughness", "lubrication", "heat-transfer"});
     CLI::App* eval = app.add_subcommand("eval", "Friction quantities over a sweep of one variable");
-    eval->footer("The module goes through the solver's road first (serialize, deserialize, "
-                 "prepare). Variables not swept stay at the midpoint of their range, the nominal "
-                 "surface conditions and the first state value.\nQuantities: " +
-                 quantityKeysHelp() + "\nVariables: pressure, strain, temperature, velocity, "
-                 "sheet-roughness, lubrication, tool-roughness, state, direction.\n"
-                 "Example: mxtool eval data/demo.mxd --sweep pressure -q friction,contact-area");
+    eval->footer(
+        "The module goes through the solver's road first (serialize, deserialize, "
+        "prepare). Variables not swept stay at the midpoint of their range, the nominal "
+        "surface conditions and the first state value.\nQuantities: " +
+        quantityKeysHelp() +
+        "\nVariables: pressure, strain, temperature, velocity, "
+        "sheet-roughness, lubrication, tool-roughness, state, direction.\n"
+        "Example: mxtool eval data/demo.mxd --sweep pressure -q friction,contact-area");
     addStateOptions(eval, e);
     eval->add_option("-q,--quantities", *quantities, "quantities to compute")
         ->delimiter(',')
@@ -319,9 +321,10 @@ void addEvalCommands(CLI::App& app, CommandStatus& status) {
     auto curves = std::make_shared<std::string>("lubrication");
     auto curveValues = std::make_shared<std::vector<double>>();
     CLI::App* plot = app.add_subcommand("plot", "Chart a sweep (PNG and SVG) through gnuplot");
-    plot->footer("One curve per lubrication amount (or per sheet roughness, or any other "
-                 "variable), at the values of the module's axis unless --values names others.\n"
-                 "Example: mxtool plot data/demo.mxd -q friction --sweep pressure -o friction");
+    plot->footer(
+        "One curve per lubrication amount (or per sheet roughness, or any other "
+        "variable), at the values of the module's axis unless --values names others.\n"
+        "Example: mxtool plot data/demo.mxd -q friction --sweep pressure -o friction");
     addStateOptions(plot, pl);
     plot->add_option("-q,--quantity", *plotQuantity, "quantity to draw")->capture_default_str();
     plot->add_option("--curves", *curves, "variable that differs between the curves")
@@ -368,8 +371,7 @@ void addEvalCommands(CLI::App& app, CommandStatus& status) {
             }
             chart.curves.push_back(std::move(curve));
         }
-        const std::string base =
-            pl->output.empty() ? q.key + "-" + xInfo.key : pl->output;
+        const std::string base = pl->output.empty() ? q.key + "-" + xInfo.key : pl->output;
         drawChart(chart, base);
         std::printf("wrote %s.png and %s.svg\n", base.c_str(), base.c_str());
         status.exitCode = 0;
