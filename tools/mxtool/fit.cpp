@@ -373,10 +373,10 @@ void addFitCommand(CLI::App& app, CommandStatus& status) {
         bool quiet = false;
     };
     auto o = std::make_shared<Options>();
-    CLI::App* cmd = app.add_subcommand(
-        "fit",
-        "Fit a multiquadric package model to values at its centres and print the package as "
-        "JSON (for the \"packages\" of a description).\n"
+    CLI::App* cmd = app.add_subcommand("fit", "Fit a package model to values at its centres");
+    cmd->footer(
+        "Prints the package as JSON, for the \"packages\" of a description. The offset is the "
+        "mean of the values; the weights interpolate the rest exactly at the centres.\n"
         "The table's points must form the centre grid: 5 (or for pressure 8) to 10 evenly "
         "spaced values on every axis it varies; a variable the table leaves out or keeps "
         "constant is taken as not mattering.\n"

@@ -83,10 +83,10 @@ void addPackCommands(CLI::App& app, CommandStatus& status) {
         bool stream = false;
     };
     auto pack = std::make_shared<PackOptions>();
-    CLI::App* packCmd = app.add_subcommand(
-        "pack",
-        "Turn a description (JSON, see docs/description.md) into a data file, or with --stream "
-        "into the bare record stream (for a module: a blob).\n"
+    CLI::App* packCmd = app.add_subcommand("pack", "Turn a description (JSON) into a data file");
+    packCmd->footer(
+        "The description's schema is in docs/description.md. With --stream the bare record "
+        "stream is written instead (for a module: a blob).\n"
         "Example: mxtool pack data/demo.json -o demo.mxd");
     packCmd->add_option("description", pack->input, "description (JSON)")
         ->required()
@@ -111,10 +111,10 @@ void addPackCommands(CLI::App& app, CommandStatus& status) {
         bool sheet = false;
     };
     auto unpack = std::make_shared<UnpackOptions>();
-    CLI::App* unpackCmd = app.add_subcommand(
-        "unpack",
-        "Describe a data file or a record stream (blob) as JSON; packing the description gives "
-        "the same file again.\nExample: mxtool unpack data/demo.mxd -o demo.json");
+    CLI::App* unpackCmd = app.add_subcommand("unpack", "Describe a data file or a blob as JSON");
+    unpackCmd->footer(
+        "Packing the description again gives the same file.\n"
+        "Example: mxtool unpack data/demo.mxd -o demo.json");
     unpackCmd->add_option("input", unpack->input, "data file or record stream")
         ->required()
         ->check(CLI::ExistingFile);
