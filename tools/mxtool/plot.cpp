@@ -1,6 +1,13 @@
 #include "mxtool/plot.h"
 
+#ifdef _WIN32
+#define popen _popen
+#define pclose _pclose
+#define WIFEXITED(status) true
+#define WEXITSTATUS(status) (status)
+#else
 #include <sys/wait.h>
+#endif
 #include <cmath>
 #include <cstdio>
 
