@@ -151,13 +151,28 @@ TEST(Eval, ReproducesTheDemoLawAtGridNodes) {
     state.values[Variable::LubricationAmount] = 0.5;
     const Quantity area = *parseQuantity("contact-area");
     const Quantity friction = *parseQuantity("friction");
+    auto law = [](double p, double t, double v) {
+        return (0.075 + 0.075 * std::exp(-0.5 / 0.8)) * (1 + 0.3 * t) * (1 - 0.35 * p / (p + 40)) *
+               (1 - 0.25 * v / (v + 200));
+    };
     for (double p : {25.0, 50.0, 75.0}) {
         state.values[Variable::Pressure] = p;
         EXPECT_NEAR(evaluateQuantity(solver.get(), area, state), 0.9 * p / (p + 35) * 1.025, 1e-9);
-        const double mu = (0.075 + 0.075 * std::exp(-0.5 / 0.8)) * 1.075 *
-                          (1 - 0.35 * p / (p + 40)) * (1 - 0.25 * 125 / 325.0);
-        EXPECT_NEAR(evaluateQuantity(solver.get(), friction, state), mu, 1e-9) << p;
+        // Between the nodes of its 10-point grid the friction coefficient is
+        // interpolated: close to the law, not equal.
+        EXPECT_NEAR(evaluateQuantity(solver.get(), friction, state), law(p, 0.25, 125), 1e-3) << p;
     }
+    // Centres of the 5-point centre grid that are nodes of the 10-point grid too.
+    state.values[Variable::Temperature] = 200.0;
+    state.values[Variable::Velocity] = 500.0;
+    state.values[Variable::Strain] = 0.0;
+    for (double p : {0.0, 100.0}) {
+        state.values[Variable::Pressure] = p;
+        EXPECT_NEAR(evaluateQuantity(solver.get(), friction, state), law(p, 1.0, 500), 1e-9) << p;
+    }
+    state.values[Variable::Temperature] = 65.0;
+    state.values[Variable::Velocity] = 125.0;
+    state.values[Variable::Strain] = 0.2;
     // Friction falls with pressure over the whole sweep, and more lubricant lowers it.
     const auto rows =
         runSweep(solver.get(), SweepSpec{Variable::Pressure, 0, 100, 21}, state, {friction});

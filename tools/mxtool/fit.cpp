@@ -12,6 +12,8 @@
 #include "mxtool/io.h"
 #include "mxtool/json_layout.h"
 #include "mxtool/progress.h"
+#include "solver/grid.h"
+#include "solver/multiquadric.h"
 
 namespace mx::tool {
 
@@ -154,50 +156,26 @@ FitTable parseFitTable(const std::string& text) {
 }
 
 std::optional<std::array<uint32_t, 4>> centreGridOf(uint64_t centreCount) {
-    for (const CentreGrid& g : kCentreGrids) {
-        if (g.count == centreCount) return g.grid;
-    }
-    return std::nullopt;
+    int64_t key = 0;
+    if (!CentreGridKey(static_cast<int64_t>(centreCount), key)) return std::nullopt;
+    const std::array<int32_t, 4> dims = GridDimensions(key);
+    return std::array<uint32_t, 4>{static_cast<uint32_t>(dims[0]), static_cast<uint32_t>(dims[1]),
+                                   static_cast<uint32_t>(dims[2]), static_cast<uint32_t>(dims[3])};
 }
 
 std::vector<double> centrePoints(const std::array<uint32_t, 4>& grid) {
-    // The solver's construction: value i of an axis is (i * step) * 2 - 1.
-    std::array<std::vector<double>, 4> axes;
-    for (int d = 0; d < 4; ++d) {
-        const uint32_t c = grid[d];
-        if (c == 1) {
-            axes[d] = {-1.0};
-            continue;
-        }
-        const double step = 1.0 / (c - 1.0);
-        for (uint32_t i = 0; i < c; ++i)
-            axes[d].push_back(i * step * 2 - 1.0);
+    // The solver's own grid: the centres a prepared model is evaluated against.
+    const uint64_t count = uint64_t{grid[0]} * grid[1] * grid[2] * grid[3];
+    int64_t key = 0;
+    if (!CentreGridKey(static_cast<int64_t>(count), key) || centreGridOf(count) != grid) {
+        throw ToolError("no centre grid " + gridText(grid));
     }
-    const size_t n = size_t{grid[0]} * grid[1] * grid[2] * grid[3];
-    std::vector<double> points(n * 4);
-    for (size_t p = 0; p < n; ++p) {
-        size_t rest = p;
-        for (int d = 0; d < 4; ++d) {
-            points[p * 4 + d] = axes[d][rest % grid[d]];
-            rest /= grid[d];
-        }
-    }
-    return points;
+    return BuildGridPoints(key);
 }
 
 double evaluateModel(const PackageData& model, const std::vector<double>& centres,
                      const double x[4]) {
-    double sum = 0.0;
-    for (size_t i = 0; i < model.weights.size(); ++i) {
-        const double* z = &centres[i * 4];
-        const double d0 = (z[0] - x[0]) * model.scales[0];
-        const double d1 = (z[1] - x[1]) * model.scales[1];
-        const double d2 = (z[2] - x[2]) * model.scales[2];
-        const double d3 = (z[3] - x[3]) * model.scales[3];
-        const double q = ((((0.0 + d0 * d0) + d1 * d1) + d2 * d2) + d3 * d3) + model.shape;
-        sum = sum + std::sqrt(q) * model.weights[i];
-    }
-    return sum + model.offset;
+    return EvaluateMultiquadric(model, centres.data(), x);
 }
 
 FitResult fitValuesAtCentres(const std::vector<double>& values, const std::array<uint32_t, 4>& grid,
