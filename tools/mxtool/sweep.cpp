@@ -182,18 +182,22 @@ std::string formatTable(const std::vector<std::string>& header,
         }
         return out;
     }
+    // Columns are right-aligned by display width (UTF-8 continuation bytes
+    // take no column).
+    const auto shownWidth = [](const std::string& text) {
+        size_t shown = 0;
+        for (char ch : text)
+            shown += (static_cast<uint8_t>(ch) & 0xC0) != 0x80 ? 1 : 0;
+        return shown;
+    };
     std::vector<size_t> width(header.size());
     for (size_t c = 0; c < header.size(); ++c) {
-        width[c] = header[c].size();
+        width[c] = shownWidth(header[c]);
         for (const auto& row : rows)
             width[c] = std::max(width[c], cell(row[c]).size());
     }
     for (size_t c = 0; c < header.size(); ++c) {
-        // Pad by display width: count UTF-8 lead bytes only.
-        size_t shown = 0;
-        for (char ch : header[c])
-            shown += (static_cast<uint8_t>(ch) & 0xC0) != 0x80 ? 1 : 0;
-        out += header[c] + std::string(width[c] - shown + 2, ' ');
+        out += std::string(width[c] - shownWidth(header[c]), ' ') + header[c] + "  ";
     }
     out += "\n";
     for (const auto& row : rows) {
