@@ -22,19 +22,19 @@ std::vector<uint8_t> roadBlob(size_t centreCountOfPackageNine = 625) {
     Ranges r;
     r.pressureMin = 2.0;
     r.pressureMax = 6.0;
-    ModuleSpec spec;
-    spec.ranges = r;
+    ModuleRecipe recipe;
+    recipe.ranges = r;
     for (double sheet : {1.0, 3.0}) {
         std::vector<PackageData> packages;
         for (size_t i = 0; i < 12; ++i)
             packages.push_back(ConstantModel(static_cast<double>(i) + 16.0 * sheet, 3, 2,
                                              i == 9 ? centreCountOfPackageNine : 625));
         const double last = sheet == 1.0 ? 100.0 : 30.0;
-        spec.primary.push_back(Entry({sheet, 0, 0, 0}, std::move(packages),
+        recipe.primary.push_back(Entry({sheet, 0, 0, 0}, std::move(packages),
                                      {Curve({1, 1, 1}, {10, 20, last}, {0, 0, 0})}));
     }
-    spec.heatTransferStatus = 1;
-    ModulePtr m = BuildModule(std::move(spec));
+    recipe.heatTransferStatus = 1;
+    ModulePtr m = BuildModule(std::move(recipe));
     return WriteBlob(*m);
 }
 

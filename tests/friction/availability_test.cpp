@@ -25,13 +25,13 @@ ModulePtr moduleDefining(std::vector<size_t> defined, size_t count = 12,
             result[i].gridPointCount = 5;
         return result;
     };
-    ModuleSpec spec;
-    spec.primary.push_back(Entry({}, packages(defined, count)));
+    ModuleRecipe recipe;
+    recipe.primary.push_back(Entry({}, packages(defined, count)));
     if (transverse) {
-        spec.secondary.push_back(Entry({}, packages(*transverse, transverseCount)));
-        spec.directionDependency = 1;
+        recipe.secondary.push_back(Entry({}, packages(*transverse, transverseCount)));
+        recipe.directionDependency = 1;
     }
-    return BuildModule(std::move(spec));
+    return BuildModule(std::move(recipe));
 }
 
 std::vector<uint32_t> availableIds(const Module& m) {

@@ -29,10 +29,10 @@ ModulePtr constantModule(std::map<size_t, double> values, double pressureMin = 2
         const double v = values.count(index) ? values[index] : 0.0;
         packages.push_back(GridModel(r, [v](double, double, double, double) { return v; }));
     }
-    ModuleSpec spec;
-    spec.ranges = r;
-    spec.primary.push_back(Entry({}, std::move(packages)));
-    return BuildModule(std::move(spec));
+    ModuleRecipe recipe;
+    recipe.ranges = r;
+    recipe.primary.push_back(Entry({}, std::move(packages)));
+    return BuildModule(std::move(recipe));
 }
 
 InputRecord atPressure(double pressure, double sheetRoughness = 0.0,
@@ -152,9 +152,9 @@ TEST(GallingAndWear, AccumulateTheScaledNonNegativeRate) {
 }
 
 TEST(DerivedQueries, FailureWritesNothing) {
-    ModuleSpec spec;
-    spec.primary.push_back(Entry({}, Packages(12, ConstantModel(1.0))));  // not prepared
-    ModulePtr m = BuildModule(std::move(spec));
+    ModuleRecipe recipe;
+    recipe.primary.push_back(Entry({}, Packages(12, ConstantModel(1.0))));  // not prepared
+    ModulePtr m = BuildModule(std::move(recipe));
     const InputRecord in = atPressure(3.0);
     double v = 7.0, w = 7.0;
     EXPECT_EQ(Morvex_GetSurfaceRoughness(m.get(), in, 1.0, &v), 0u);
@@ -195,9 +195,9 @@ TEST(ProductionVolume, FlooredSmallerCandidateWithTheProductFirst) {
 TEST(ProductionVolume, UnavailablePackagesAreSkipped) {
     auto packages = Packages(12, ConstantModel(1.0));
     packages[10].gridPointCount = 0;  // unavailable: skipped even though never prepared
-    ModuleSpec spec;
-    spec.primary.push_back(Entry({}, std::move(packages)));
-    ModulePtr m = BuildModule(std::move(spec));
+    ModuleRecipe recipe;
+    recipe.primary.push_back(Entry({}, std::move(packages)));
+    ModulePtr m = BuildModule(std::move(recipe));
     const double one = 1.0;
     double v = -1.0;
     ASSERT_TRUE(GetProductionVolume(*m, atPressure(3.0), &one, nullptr, v));

@@ -49,11 +49,11 @@ TableEntry heatEntry(Coordinates at, double shift = 0.0, bool withGrid = true) {
 }
 
 ModulePtr heatModule(bool withGrid = true) {
-    ModuleSpec spec;
-    spec.ranges = heatRanges();
-    spec.primary.push_back(heatEntry({}, 0.0, withGrid));
-    spec.heatTransferStatus = 1;
-    return BuildModule(std::move(spec));
+    ModuleRecipe recipe;
+    recipe.ranges = heatRanges();
+    recipe.primary.push_back(heatEntry({}, 0.0, withGrid));
+    recipe.heatTransferStatus = 1;
+    return BuildModule(std::move(recipe));
 }
 
 InputRecord at(double pressure, double temperature) {
@@ -124,13 +124,13 @@ TEST(HeatTransfer, FormulaNeedsNoGridAndNoAvailability) {
     EXPECT_TRUE(fails(*m, at(3.0, 1.5), 0.0)) << "the package path needs it too";
 
     // Package 6 unavailable through transverse data lacking it.
-    ModuleSpec spec;
-    spec.ranges = heatRanges();
-    spec.primary.push_back(heatEntry({}));
-    spec.secondary.push_back(Entry({}, Packages(6, ConstantModel(1.0))));
-    spec.directionDependency = 1;
-    spec.heatTransferStatus = 1;
-    m = BuildModule(std::move(spec));
+    ModuleRecipe recipe;
+    recipe.ranges = heatRanges();
+    recipe.primary.push_back(heatEntry({}));
+    recipe.secondary.push_back(Entry({}, Packages(6, ConstantModel(1.0))));
+    recipe.directionDependency = 1;
+    recipe.heatTransferStatus = 1;
+    m = BuildModule(std::move(recipe));
     ASSERT_EQ(isPackageAvailable(*m, kHeatTransfer), 0u);
     EXPECT_EQ(coefficient(*m, at(3.0, 1.5), 8.0), 2.75);
     EXPECT_TRUE(fails(*m, at(3.0, 1.5), 0.0));
@@ -144,18 +144,18 @@ TEST(HeatTransfer, StatusZeroFailsBothPaths) {
 }
 
 TEST(HeatTransfer, InterpolatesAcrossEntriesAndBlendsDirections) {
-    ModuleSpec spec;
-    spec.ranges = heatRanges();
+    ModuleRecipe recipe;
+    recipe.ranges = heatRanges();
     for (double sheet : {1.0, 3.0})
         for (double state : {0.0, 1.0})
-            spec.primary.push_back(heatEntry({sheet, 0, 0, state}, 8.0 * sheet + 16.0 * state));
-    spec.secondary.push_back(heatEntry({1.0, 0, 0, 0}, 64.0));
-    spec.secondary.push_back(heatEntry({3.0, 0, 0, 0}, 64.0));
-    spec.secondary.push_back(heatEntry({1.0, 0, 0, 1}, 64.0));
-    spec.secondary.push_back(heatEntry({3.0, 0, 0, 1}, 64.0));
-    spec.directionDependency = 1;
-    spec.heatTransferStatus = 1;
-    ModulePtr m = BuildModule(std::move(spec));
+            recipe.primary.push_back(heatEntry({sheet, 0, 0, state}, 8.0 * sheet + 16.0 * state));
+    recipe.secondary.push_back(heatEntry({1.0, 0, 0, 0}, 64.0));
+    recipe.secondary.push_back(heatEntry({3.0, 0, 0, 0}, 64.0));
+    recipe.secondary.push_back(heatEntry({1.0, 0, 0, 1}, 64.0));
+    recipe.secondary.push_back(heatEntry({3.0, 0, 0, 1}, 64.0));
+    recipe.directionDependency = 1;
+    recipe.heatTransferStatus = 1;
+    ModulePtr m = BuildModule(std::move(recipe));
     InputRecord in = at(3.0, 1.5);
     in.sheetRoughness = 2.5;
     in.stateValue = 0.25;
@@ -171,11 +171,11 @@ TEST(HeatTransfer, InterpolatesAcrossEntriesAndBlendsDirections) {
 
 TEST(HeatTransferMalformed, MissingOrShortDataFails) {
     const auto moduleWith = [](TableEntry entry) {
-        ModuleSpec spec;
-        spec.ranges = heatRanges();
-        spec.primary.push_back(std::move(entry));
-        spec.heatTransferStatus = 1;
-        return BuildModule(std::move(spec));
+        ModuleRecipe recipe;
+        recipe.ranges = heatRanges();
+        recipe.primary.push_back(std::move(entry));
+        recipe.heatTransferStatus = 1;
+        return BuildModule(std::move(recipe));
     };
     TableEntry noCurves = heatEntry({});
     noCurves.curves.clear();
@@ -197,24 +197,24 @@ TEST(HeatTransferMalformed, MissingOrShortDataFails) {
     noPoints.packageData[6].gridPointCount = 0;
     EXPECT_TRUE(fails(*moduleWith(noPoints), at(3.0, 1.5), 8.0));
 
-    ModuleSpec spec;
-    spec.ranges = heatRanges();
-    spec.primary.push_back(heatEntry({1.0, 0, 0, 0}));
-    spec.axes = Axes{{1.0, 2.0}, {0.0}, {0.0}, {0.0}};  // no entry at sheet roughness 2
-    spec.heatTransferStatus = 1;
-    ModulePtr m = BuildModule(std::move(spec));
+    ModuleRecipe recipe;
+    recipe.ranges = heatRanges();
+    recipe.primary.push_back(heatEntry({1.0, 0, 0, 0}));
+    recipe.axes = Axes{{1.0, 2.0}, {0.0}, {0.0}, {0.0}};  // no entry at sheet roughness 2
+    recipe.heatTransferStatus = 1;
+    ModulePtr m = BuildModule(std::move(recipe));
     InputRecord in = at(3.0, 1.5);
     in.sheetRoughness = 1.5;
     EXPECT_TRUE(fails(*m, in, 8.0));
     in.sheetRoughness = kNaN;
     EXPECT_TRUE(fails(*m, in, 8.0));
 
-    spec = {};
-    spec.ranges = heatRanges();
-    spec.primary.push_back(heatEntry({}));
-    spec.axes = Axes{{0.0}, {0.0}, {}, {0.0}};  // a tool roughness axis without values
-    spec.heatTransferStatus = 1;
-    m = BuildModule(std::move(spec));
+    recipe = {};
+    recipe.ranges = heatRanges();
+    recipe.primary.push_back(heatEntry({}));
+    recipe.axes = Axes{{0.0}, {0.0}, {}, {0.0}};  // a tool roughness axis without values
+    recipe.heatTransferStatus = 1;
+    m = BuildModule(std::move(recipe));
     EXPECT_TRUE(fails(*m, at(3.0, 1.5), 8.0));
 
     m = heatModule();

@@ -54,13 +54,13 @@ struct LinearModule {
 
     // Primary data, and with `directional` transverse data shifted by 2048.
     static ModulePtr build(bool directional = false) {
-        ModuleSpec spec;
-        spec.primary = entries();
+        ModuleRecipe recipe;
+        recipe.primary = entries();
         if (directional) {
-            spec.secondary = entries(12, 2048.0);
-            spec.directionDependency = 1;
+            recipe.secondary = entries(12, 2048.0);
+            recipe.directionDependency = 1;
         }
-        return BuildModule(std::move(spec));
+        return BuildModule(std::move(recipe));
     }
 };
 

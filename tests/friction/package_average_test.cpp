@@ -63,28 +63,28 @@ TEST(PackageAverage, DirectionBlend) {
 }
 
 TEST(PackageAverage, FailsOnlyForUnavailableOrUnreadableData) {
-    ModuleSpec spec;
-    spec.primary = LinearModule::entries(6);
-    ModulePtr m = BuildModule(std::move(spec));
+    ModuleRecipe recipe;
+    recipe.primary = LinearModule::entries(6);
+    ModulePtr m = BuildModule(std::move(recipe));
     double v = -1.0;
     EXPECT_FALSE(GetPackageAverage(*m, InputAt(0, 0, 0, 0, {1, 0, 2, 0}), 6, v)) << "unavailable";
     EXPECT_FALSE(GetPackageAverage(
         *m, InputAt(0, 0, 0, 0, {std::numeric_limits<double>::quiet_NaN(), 0, 2, 0}), 3, v));
 
-    spec = {};
-    spec.primary = LinearModule::entries();
-    spec.primary[2] = LinearModule::entryAt({1, 0, 2.5, 0}, 1, 0.0);  // short of packages
-    spec.axes = Axes{{1, 2, 3}, {0, 4}, {2, 2.5}, {0, 1}};            // no entry at 2
-    m = BuildModule(std::move(spec));
+    recipe = {};
+    recipe.primary = LinearModule::entries();
+    recipe.primary[2] = LinearModule::entryAt({1, 0, 2.5, 0}, 1, 0.0);  // short of packages
+    recipe.axes = Axes{{1, 2, 3}, {0, 4}, {2, 2.5}, {0, 1}};            // no entry at 2
+    m = BuildModule(std::move(recipe));
     EXPECT_FALSE(GetPackageAverage(*m, InputAt(0, 0, 0, 0, {1.5, 0, 2, 0}), 3, v));
     EXPECT_FALSE(GetPackageAverage(*m, InputAt(0, 0, 0, 0, {1, 0, 2.25, 0}), 3, v));
     EXPECT_EQ(v, -1.0);
     EXPECT_EQ(averageOf(*m, InputAt(0, 0, 0, 0, {1, 0, 2, 0})), expectedAverage({1, 0, 2, 0}));
 
-    spec = {};
-    spec.primary = LinearModule::entries();
-    spec.axes = Axes{{1, 3}, {0, 4}, {2, 2.5}, {}};  // no state entry at all
-    m = BuildModule(std::move(spec));
+    recipe = {};
+    recipe.primary = LinearModule::entries();
+    recipe.axes = Axes{{1, 3}, {0, 4}, {2, 2.5}, {}};  // no state entry at all
+    m = BuildModule(std::move(recipe));
     EXPECT_FALSE(GetPackageAverage(*m, InputAt(0, 0, 0, 0, {1, 0, 2, 0}), 3, v));
     EXPECT_EQ(v, -1.0);
 }

@@ -111,14 +111,14 @@ TEST(PackageValue, StateOnANodeBetweenNodesAndBeyond) {
 
 TEST(PackageValue, EachCellInterpolatesInItsOwnGrid) {
     // Entries with 3 and 5 grid points side by side; spacing 2 and 1.
-    ModuleSpec spec;
-    spec.primary = LinearModule::entries();
+    ModuleRecipe recipe;
+    recipe.primary = LinearModule::entries();
     for (size_t e : {1u, 6u, 12u})
-        spec.primary[e] = LinearModule::entryAt(
-            {spec.primary[e].sheetRoughness, spec.primary[e].lubricationAmount,
-             spec.primary[e].toolRoughness, spec.primary[e].stateValue},
+        recipe.primary[e] = LinearModule::entryAt(
+            {recipe.primary[e].sheetRoughness, recipe.primary[e].lubricationAmount,
+             recipe.primary[e].toolRoughness, recipe.primary[e].stateValue},
             12, 0.0, 3);
-    ModulePtr m = BuildModule(std::move(spec));
+    ModulePtr m = BuildModule(std::move(recipe));
     const Coordinates at{1.5, 1.0, 2.25, 0.5};
     EXPECT_EQ(valueOf(*m, InputAt(1.5, 2.25, 0.5, 3.75, at)),
               LinearModule::value(1.5, 2.25, 0.5, 3.75, at, kIndexOfId3));
@@ -167,9 +167,9 @@ TEST(PackageValue, DirectionBlendNeedsBothFlags) {
 }
 
 TEST(PackageValue, UnpreparedModuleFailsEveryCall) {
-    ModuleSpec spec;
-    spec.primary.push_back(Entry({}, Packages(12, ConstantModel(2.0))));
-    ModulePtr m = BuildModule(std::move(spec));
+    ModuleRecipe recipe;
+    recipe.primary.push_back(Entry({}, Packages(12, ConstantModel(2.0))));
+    ModulePtr m = BuildModule(std::move(recipe));
     for (uint32_t id = 0; id < 12; ++id)
         EXPECT_TRUE(fails(*m, InputRecord{}, id)) << id;
     ASSERT_TRUE(PrepareSolverData(*m));
@@ -221,10 +221,10 @@ TEST(PackageValue, ThreadsEvaluatingOneModuleAgreeWithOneThread) {
 
 TEST(PackageValueMalformed, CellsWithoutEntryFail) {
     // The sheet roughness axis holds 2, but no entry sits there.
-    ModuleSpec spec;
-    spec.primary = LinearModule::entries();
-    spec.axes = Axes{{1.0, 2.0, 3.0}, {0.0, 4.0}, {2.0, 2.5}, {0.0, 1.0}};
-    ModulePtr m = BuildModule(std::move(spec));
+    ModuleRecipe recipe;
+    recipe.primary = LinearModule::entries();
+    recipe.axes = Axes{{1.0, 2.0, 3.0}, {0.0, 4.0}, {2.0, 2.5}, {0.0, 1.0}};
+    ModulePtr m = BuildModule(std::move(recipe));
     ASSERT_TRUE(PrepareSolverData(*m));
     EXPECT_EQ(valueOf(*m, InputAt(1, 1, 1, 1, {1, 0, 2, 0})),
               LinearModule::value(1, 1, 1, 1, {1, 0, 2, 0}, kIndexOfId3));
@@ -233,10 +233,10 @@ TEST(PackageValueMalformed, CellsWithoutEntryFail) {
 }
 
 TEST(PackageValueMalformed, EntryShortOfPackagesFails) {
-    ModuleSpec spec;
-    spec.primary = LinearModule::entries();
-    spec.primary.back() = LinearModule::entryAt({3, 4, 2.5, 1}, 3, 0.0);
-    ModulePtr m = BuildModule(std::move(spec));
+    ModuleRecipe recipe;
+    recipe.primary = LinearModule::entries();
+    recipe.primary.back() = LinearModule::entryAt({3, 4, 2.5, 1}, 3, 0.0);
+    ModulePtr m = BuildModule(std::move(recipe));
     const InputRecord nearShortEntry = InputAt(1, 1, 1, 1, {2.5, 3, 2.25, 0.5});
     EXPECT_EQ(valueOf(*m, nearShortEntry, 3),
               LinearModule::value(1, 1, 1, 1, {2.5, 3, 2.25, 0.5}, kIndexOfId3));
@@ -266,22 +266,22 @@ TEST(PackageValueMalformed, NaNInputs) {
 }
 
 TEST(PackageValueMalformed, NaNRangeStaysInsideTheGrid) {
-    ModuleSpec spec;
-    spec.primary = LinearModule::entries();
-    ModulePtr m = BuildModule(std::move(spec));
+    ModuleRecipe recipe;
+    recipe.primary = LinearModule::entries();
+    ModulePtr m = BuildModule(std::move(recipe));
     m->pressureMin = kNaN;  // as a blob may carry it
     EXPECT_TRUE(std::isnan(valueOf(*m, InputAt(1, 1, 1, 1, {2, 1, 2.25, 0.5}))));
 }
 
 TEST(PackageValueMalformed, EmptyAxisFails) {
-    ModuleSpec spec;
-    spec.primary = LinearModule::entries();
-    spec.axes = Axes{{1.0, 3.0}, {0.0, 4.0}, {2.0, 2.5}, {}};
-    ModulePtr m = BuildModule(std::move(spec));
+    ModuleRecipe recipe;
+    recipe.primary = LinearModule::entries();
+    recipe.axes = Axes{{1.0, 3.0}, {0.0, 4.0}, {2.0, 2.5}, {}};
+    ModulePtr m = BuildModule(std::move(recipe));
     EXPECT_TRUE(fails(*m, InputAt(1, 1, 1, 1, {1, 0, 2, 0})));
-    spec = {};
-    spec.primary = LinearModule::entries();
-    spec.axes = Axes{{}, {0.0, 4.0}, {2.0, 2.5}, {0.0, 1.0}};
-    m = BuildModule(std::move(spec));
+    recipe = {};
+    recipe.primary = LinearModule::entries();
+    recipe.axes = Axes{{}, {0.0, 4.0}, {2.0, 2.5}, {0.0, 1.0}};
+    m = BuildModule(std::move(recipe));
     EXPECT_TRUE(fails(*m, InputAt(1, 1, 1, 1, {1, 0, 2, 0})));
 }

@@ -63,9 +63,9 @@ PackageData varyingModel(size_t centres, uint64_t gridPointCount, int64_t factor
 }
 
 ModulePtr singleEntryModule(std::vector<PackageData> packages) {
-    ModuleSpec spec;
-    spec.primary.push_back(Entry({}, std::move(packages)));
-    return BuildModule(std::move(spec));
+    ModuleRecipe recipe;
+    recipe.primary.push_back(Entry({}, std::move(packages)));
+    return BuildModule(std::move(recipe));
 }
 
 }  // namespace
@@ -231,11 +231,11 @@ std::vector<PackageData> heatPackages(double offsetOfSix = 0.0) {
 }
 
 ModulePtr heatModule(std::vector<HeatTransferCurve> curves, uint64_t status = 1) {
-    ModuleSpec spec;
-    spec.ranges = heatRanges();
-    spec.primary.push_back(Entry({}, heatPackages(), std::move(curves)));
-    spec.heatTransferStatus = status;
-    return BuildModule(std::move(spec));
+    ModuleRecipe recipe;
+    recipe.ranges = heatRanges();
+    recipe.primary.push_back(Entry({}, heatPackages(), std::move(curves)));
+    recipe.heatTransferStatus = status;
+    return BuildModule(std::move(recipe));
 }
 
 std::vector<double> ones(size_t n) {
@@ -270,15 +270,15 @@ TEST(LimitHeatTransfer, OnlySamplesAboveTheCoefficientChange) {
 }
 
 TEST(LimitHeatTransfer, SecondaryEntriesAreLimitedByThePrimaryData) {
-    ModuleSpec spec;
-    spec.ranges = heatRanges();
+    ModuleRecipe recipe;
+    recipe.ranges = heatRanges();
     const HeatTransferCurve curve =
         Curve(ones(5), std::vector<double>(5, 1000.0), std::vector<double>(5, 0.0));
-    spec.primary.push_back(Entry({}, heatPackages(), {curve}));
-    spec.secondary.push_back(Entry({}, heatPackages(80.0), {curve}));
-    spec.heatTransferStatus = 1;
-    spec.directionDependency = 1;
-    ModulePtr m = BuildModule(std::move(spec));
+    recipe.primary.push_back(Entry({}, heatPackages(), {curve}));
+    recipe.secondary.push_back(Entry({}, heatPackages(80.0), {curve}));
+    recipe.heatTransferStatus = 1;
+    recipe.directionDependency = 1;
+    ModulePtr m = BuildModule(std::move(recipe));
     ASSERT_TRUE(PrepareSolverData(*m));
     EXPECT_EQ(m->secondaryEntries[0].curves[0].divisors[0], 1000.0 / 20.0);
     EXPECT_EQ(m->secondaryEntries[0].curves[0].divisors[4], 1000.0 / 220.0);

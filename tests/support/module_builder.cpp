@@ -75,9 +75,9 @@ void addDistinct(std::vector<double>& axis, double v) {
     if (std::find(axis.begin(), axis.end(), v) == axis.end()) axis.push_back(v);
 }
 
-Axes axesOfEntries(const ModuleSpec& spec) {
+Axes axesOfEntries(const ModuleRecipe& recipe) {
     Axes axes;
-    for (const auto* entries : {&spec.primary, &spec.secondary}) {
+    for (const auto* entries : {&recipe.primary, &recipe.secondary}) {
         for (const TableEntry& e : *entries) {
             addDistinct(axes.sheetRoughness, e.sheetRoughness);
             addDistinct(axes.lubricationAmount, e.lubricationAmount);
@@ -90,12 +90,12 @@ Axes axesOfEntries(const ModuleSpec& spec) {
 
 }  // namespace
 
-ModulePtr BuildModule(ModuleSpec spec) {
+ModulePtr BuildModule(ModuleRecipe recipe) {
     auto m = std::make_unique<Module>();
     m->name = kVersionBlockName;
     m->formatVersion = kModuleRecord;
     m->solverId = kDefaultSolverId;
-    const Ranges& r = spec.ranges;
+    const Ranges& r = recipe.ranges;
     m->pressureMin = r.pressureMin;
     m->pressureMax = r.pressureMax;
     m->strainMin = r.strainMin;
@@ -104,15 +104,15 @@ ModulePtr BuildModule(ModuleSpec spec) {
     m->temperatureMax = r.temperatureMax;
     m->velocityMin = r.velocityMin;
     m->velocityMax = r.velocityMax;
-    Axes axes = spec.axes ? *spec.axes : axesOfEntries(spec);
+    Axes axes = recipe.axes ? *recipe.axes : axesOfEntries(recipe);
     m->sheetRoughnessValues = std::move(axes.sheetRoughness);
     m->lubricationAmountValues = std::move(axes.lubricationAmount);
     m->toolRoughnessValues = std::move(axes.toolRoughness);
     m->stateAxis = std::move(axes.state);
-    m->primaryEntries = std::move(spec.primary);
-    m->secondaryEntries = std::move(spec.secondary);
-    m->directionDependency = spec.directionDependency;
-    m->heatTransferStatus = spec.heatTransferStatus;
+    m->primaryEntries = std::move(recipe.primary);
+    m->secondaryEntries = std::move(recipe.secondary);
+    m->directionDependency = recipe.directionDependency;
+    m->heatTransferStatus = recipe.heatTransferStatus;
     if (!FinalizeModule(*m)) return nullptr;
     return m;
 }
@@ -201,15 +201,15 @@ std::vector<TableEntry> randomEntries(Random& random, const RepresentativeOption
 
 ModulePtr RepresentativeModule(const RepresentativeOptions& options) {
     Random random{options.seed};
-    ModuleSpec spec;
-    spec.ranges = {1.0, 100.0, 0.0, 0.5, 20.0, 220.0, 10.0, 500.0};
-    spec.primary = randomEntries(random, options);
+    ModuleRecipe recipe;
+    recipe.ranges = {1.0, 100.0, 0.0, 0.5, 20.0, 220.0, 10.0, 500.0};
+    recipe.primary = randomEntries(random, options);
     if (options.directionDependent) {
-        spec.secondary = randomEntries(random, options);
-        spec.directionDependency = 1;
+        recipe.secondary = randomEntries(random, options);
+        recipe.directionDependency = 1;
     }
-    spec.heatTransferStatus = 1;
-    return BuildModule(std::move(spec));
+    recipe.heatTransferStatus = 1;
+    return BuildModule(std::move(recipe));
 }
 
 }  // namespace mx::test

@@ -66,7 +66,7 @@ TableEntry Entry(Coordinates at, std::vector<PackageData> packages,
 HeatTransferCurve Curve(std::vector<double> divisors, std::vector<double> numerators,
                         std::vector<double> offsets);
 
-struct ModuleSpec {
+struct ModuleRecipe {
     Ranges ranges;
     std::vector<TableEntry> primary;
     std::vector<TableEntry> secondary;
@@ -76,9 +76,9 @@ struct ModuleSpec {
     std::optional<Axes> axes;
 };
 
-// The module of `spec`, finalized (not prepared), with the identity a module
+// The module of `recipe`, finalized (not prepared), with the identity a module
 // read from a blob has (version block name, record kind 3, solver id).
-ModulePtr BuildModule(ModuleSpec spec);
+ModulePtr BuildModule(ModuleRecipe recipe);
 
 // The module record of `m`, written by the module record writer.
 std::vector<uint8_t> WriteBlob(const Module& m);
