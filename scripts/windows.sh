@@ -40,7 +40,7 @@ cmake -S . -B "$linux_build" -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build "$linux_build" -j"$jobs" --target mxplugin mx_host mx_sample_module
 compare_dir="$windows_build/host-compare"
 mkdir -p "$compare_dir"
-"$linux_build/tests/mx_sample_module" "$compare_dir/sample.mxd"
+"$linux_build/examples/mx_sample_module" "$compare_dir/sample.mxd"
 inputs=("$compare_dir/sample.mxd")
 [[ -f data/demo.mxd ]] && inputs+=(data/demo.mxd)
 

@@ -7,7 +7,7 @@
 #include <limits>
 
 #include "friction/evaluate.h"
-#include "friction/linear_module.h"
+#include "support/module_builder.h"
 
 using namespace mx;
 using namespace mx::test;

@@ -14,8 +14,8 @@
 #include <thread>
 
 #include "friction/evaluate.h"
-#include "friction/linear_module.h"
 #include "solver/prepare.h"
+#include "support/module_builder.h"
 
 using namespace mx;
 using namespace mx::test;

@@ -13,11 +13,10 @@
 #include "io/data_file.h"
 #include "io/dispatch.h"
 #include "mxplugin/mxplugin.h"
-#include "support/data_file_fixtures.h"
-#include "support/record_samples.h"
+#include "support/samples.h"
 
 using namespace mx;
-using namespace mxtest;
+using namespace mx::test;
 
 namespace {
 

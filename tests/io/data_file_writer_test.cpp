@@ -9,10 +9,10 @@
 #include "io/data_file.h"
 #include "io/data_file_writer.h"
 #include "io/dispatch.h"
-#include "support/data_file_fixtures.h"
+#include "support/samples.h"
 
 using namespace mx;
-using namespace mxtest;
+using namespace mx::test;
 
 namespace {
 

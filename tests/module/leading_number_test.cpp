@@ -15,7 +15,7 @@
 #include <string>
 
 #include "module/assembly.h"
-#include "support/record_samples.h"
+#include "support/samples.h"
 
 using namespace mx;
 

@@ -7,8 +7,7 @@
 #include "io/data_file_writer.h"
 #include "io/dispatch.h"
 #include "mxplugin/mxplugin.h"
-#include "support/data_file_fixtures.h"
-#include "support/record_samples.h"
+#include "support/samples.h"
 
 using namespace mx;
 
@@ -21,7 +20,7 @@ DataFileChunk chunkOf(uint16_t kind, const std::vector<uint8_t>& stream) {
     return chunk;
 }
 
-ModulePtr load(const mxtest::ScratchDir& dir, std::vector<DataFileChunk> chunks) {
+ModulePtr load(const test::ScratchDir& dir, std::vector<DataFileChunk> chunks) {
     DataFileContent content;
     content.chunks = std::move(chunks);
     std::vector<uint8_t> file;
@@ -39,7 +38,7 @@ TEST(RecordChunks, LoadKeepsTheModuleOfTheLastChunk) {
     sheet.text1 = u"VersionBlk";  // the chunk header, not the stream, names the kind
     const auto sheetStream = SheetRecordBytes(sheet);
     const auto lubricantStream = LubricantRecordBytes(test::sampleLubricantRecord());
-    mxtest::ScratchDir dir;
+    test::ScratchDir dir;
 
     auto m =
         load(dir, {chunkOf(kLubricantRecord, lubricantStream), chunkOf(kSheetRecord, sheetStream)});

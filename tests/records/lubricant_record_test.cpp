@@ -6,40 +6,13 @@
 // out a half-filled record.
 #include <gtest/gtest.h>
 
-#include <cstring>
-
 #include "io/dispatch.h"
 #include "records/lubricant_record.h"
-#include "support/record_samples.h"
+#include "support/samples.h"
 
 using namespace mx;
 
 namespace {
-
-struct Bytes {
-    std::vector<uint8_t> b;
-    Bytes& u16(uint16_t v) {
-        b.push_back(static_cast<uint8_t>(v));
-        b.push_back(static_cast<uint8_t>(v >> 8));
-        return *this;
-    }
-    Bytes& u64(uint64_t v) {
-        for (int i = 0; i < 8; ++i)
-            b.push_back(static_cast<uint8_t>(v >> (8 * i)));
-        return *this;
-    }
-    Bytes& f64(double v) {
-        uint64_t bits;
-        std::memcpy(&bits, &v, 8);
-        return u64(bits);
-    }
-    Bytes& str(const char* s) {
-        u64(std::strlen(s));
-        for (const char* p = s; *p; ++p)
-            b.push_back(static_cast<uint8_t>(*p));
-        return *this;
-    }
-};
 
 // What a parse gives, written again (see the Sheet record tests).
 std::vector<uint8_t> rewritten(const std::vector<uint8_t>& bytes) {
@@ -79,7 +52,7 @@ TEST(LubricantRecord, WriterFollowsTheStreamLayout) {
     l.heatTransferStatus = 3;
     l.lubricantProperties = test::propertyList({{u"LubricantA", u"x"}});
 
-    Bytes expected;
+    test::StreamBytes expected;
     expected.b.assign(16, 0x22);
     expected.str("VersionBlk").u16(2).str("t1").str("t2");
     for (double v : {1.0, 2.0, 3.0, 4.0, 5.0, 6.0, 7.0, 8.0})
@@ -129,11 +102,12 @@ TEST(LubricantRecord, EveryTruncationFailsAndLeavesTheOutputAlone) {
             << length;
         EXPECT_EQ(out.text1, u"untouched") << length;
         EXPECT_TRUE(out.primaryEntries.empty()) << length;
+        EXPECT_FALSE(test::deserialize({bytes.begin(), bytes.begin() + length})) << length;
     }
 }
 
 TEST(LubricantRecord, EntryCountsBeyondTheStreamFail) {
-    Bytes b;
+    test::StreamBytes b;
     b.b.assign(16, 0);
     b.str("VersionBlk").u16(2).str("").str("");
     for (int i = 0; i < 8; ++i)

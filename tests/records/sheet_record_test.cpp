@@ -6,40 +6,14 @@
 // parse that still hands out a half-filled record.
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <limits>
 
 #include "records/sheet_record.h"
-#include "support/record_samples.h"
+#include "support/samples.h"
 
 using namespace mx;
 
 namespace {
-
-// Stream bytes spelled out item by item, independently of RecordWriter.
-struct Bytes {
-    std::vector<uint8_t> b;
-    Bytes& u64(uint64_t v) {
-        for (int i = 0; i < 8; ++i)
-            b.push_back(static_cast<uint8_t>(v >> (8 * i)));
-        return *this;
-    }
-    Bytes& f64(double v) {
-        uint64_t bits;
-        std::memcpy(&bits, &v, 8);
-        return u64(bits);
-    }
-    Bytes& str(const char* s) {
-        u64(std::strlen(s));
-        for (const char* p = s; *p; ++p)
-            b.push_back(static_cast<uint8_t>(*p));
-        return *this;
-    }
-    Bytes& raw(std::initializer_list<uint8_t> bytes) {
-        b.insert(b.end(), bytes);
-        return *this;
-    }
-};
 
 // What a parse gives, written again; equal to the parsed stream only when the
 // reader took every field from its place (the writer is checked separately
@@ -88,9 +62,8 @@ TEST(SheetRecord, WriterFollowsTheStreamLayout) {
     r.velocityMax = 11.0;
     r.velocityCount = 12;
     r.properties = test::propertyList({{u"K", u"V"}});
-    Bytes expected;
-    for (int i = 0; i < 16; ++i)
-        expected.raw({0x11});
+    test::StreamBytes expected;
+    expected.b.assign(16, 0x11);
     expected.str("ab").str("").u64(2).u64(4).u64(0).u64(1).f64(0.5);
     expected.f64(1.0).f64(2.0).u64(3).f64(4.0).f64(5.0).u64(6);
     expected.f64(7.0).f64(8.0).u64(9).f64(10.0).f64(11.0).u64(12);
@@ -104,8 +77,9 @@ TEST(SheetRecord, ItemsFollowTheAmountsInGroups) {
     r.sheetItems[0].scales = {};
     r.sheetItems[0].weights = {};
     auto bytes = SheetRecordBytes(r);
-    Bytes expected;
-    expected.raw({0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}).str("sheet").str("DX56");
+    test::StreamBytes expected;
+    expected.b.assign(16, 0);
+    expected.str("sheet").str("DX56");
     expected.u64(4).u64(0).u64(0).u64(0).u64(0).u64(0);  // flags; no auxiliary values
     expected.f64(1.0).f64(100.0).u64(0).f64(0.0).f64(0.5).u64(0);
     expected.f64(20.0).f64(200.0).u64(0).f64(10.0).f64(500.0).u64(0);
@@ -114,7 +88,7 @@ TEST(SheetRecord, ItemsFollowTheAmountsInGroups) {
     ASSERT_GT(bytes.size(), expected.b.size());
     EXPECT_TRUE(std::equal(expected.b.begin(), expected.b.end(), bytes.begin()));
     // Item 1: offset 1, shape 1.5, scales {1, 1, 2, 3}, weights {10}.
-    Bytes item1;
+    test::StreamBytes item1;
     item1.f64(1.0).f64(1.5).u64(4).f64(1.0).f64(1.0).f64(2.0).f64(3.0).u64(1).f64(10.0);
     EXPECT_TRUE(std::equal(item1.b.begin(), item1.b.end(), bytes.begin() + expected.b.size()));
 }
@@ -188,6 +162,8 @@ TEST(SheetRecord, EveryTruncationFailsAndLeavesTheOutputAlone) {
         EXPECT_EQ(out.text1, u"untouched") << length;
         EXPECT_GE(fault.offset, 0) << length;
         EXPECT_LE(fault.offset, static_cast<int64_t>(length)) << length;
+        // The export fails too and leaves the caller's handle alone.
+        EXPECT_FALSE(test::deserialize({bytes.begin(), bytes.begin() + length})) << length;
     }
 }
 

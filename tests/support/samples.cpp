@@ -1,4 +1,4 @@
-#include "support/data_file_fixtures.h"
+#include "support/samples.h"
 
 #include <gtest/gtest.h>
 
@@ -9,14 +9,147 @@
 
 #include "io/crypto.h"
 #include "io/data_file.h"
+#include "mxplugin/mxplugin.h"
 #include "serialize/module_record.h"
 
-namespace mxtest {
+namespace mx::test {
+
+StreamBytes& StreamBytes::u16(uint16_t v) {
+    b.push_back(static_cast<uint8_t>(v));
+    b.push_back(static_cast<uint8_t>(v >> 8));
+    return *this;
+}
+
+StreamBytes& StreamBytes::u64(uint64_t v) {
+    for (int i = 0; i < 8; ++i)
+        b.push_back(static_cast<uint8_t>(v >> (8 * i)));
+    return *this;
+}
+
+StreamBytes& StreamBytes::f64(double v) {
+    uint64_t bits;
+    std::memcpy(&bits, &v, 8);
+    return u64(bits);
+}
+
+StreamBytes& StreamBytes::str(const char* s) {
+    u64(std::strlen(s));
+    for (const char* p = s; *p; ++p)
+        b.push_back(static_cast<uint8_t>(*p));
+    return *this;
+}
+
+std::u16string text(const uint16_t* s) {
+    std::u16string out;
+    while (s != nullptr && *s != 0)
+        out.push_back(static_cast<char16_t>(*s++));
+    return out;
+}
+
+std::pair<double, double> rangeOf(uint32_t (*get)(const Module*, double*, double*),
+                                  const Module& m) {
+    double min = -1.0, max = -1.0;
+    EXPECT_EQ(get(&m, &min, &max), 1u);
+    return {min, max};
+}
+
+PropertyList propertyList(std::initializer_list<std::pair<Text, Text>> pairs) {
+    PropertyList list;
+    for (const auto& [key, value] : pairs) {
+        list.keys.push_back(key);
+        list.values.push_back(value);
+    }
+    refreshView(list);
+    return list;
+}
+
+SheetRecord sheetRecordWithItems(int groupSize, const std::vector<double>& amounts) {
+    SheetRecord r;
+    r.text1 = u"sheet";
+    r.text2 = u"DX56";
+    r.flags = {0, 0, 0, groupSize == 12 ? 1u : 0u};
+    r.pressureMin = 1.0;
+    r.pressureMax = 100.0;
+    r.strainMax = 0.5;
+    r.temperatureMin = 20.0;
+    r.temperatureMax = 200.0;
+    r.velocityMin = 10.0;
+    r.velocityMax = 500.0;
+    r.lubricationAmounts = amounts;
+    const size_t count = static_cast<size_t>(groupSize) * amounts.size();
+    for (size_t idx = 0; idx < count; ++idx) {
+        const double v = static_cast<double>(idx);
+        r.sheetItems.push_back({v, v + 0.5, {v, 1.0, 2.0, 3.0}, {v * 10.0}});
+    }
+    return r;
+}
+
+static PackageData package(double tag, uint64_t gridPoints) {
+    PackageData pd;
+    pd.scales = {tag, 2.0, 3.0, 4.0};
+    pd.weights = {tag * 2.0, tag * 3.0};
+    pd.shape = tag + 0.25;
+    pd.offset = -tag;
+    pd.factor = 7;
+    pd.gridPointCount = gridPoints;
+    return pd;
+}
+
+static TableEntry lubricantEntry(double tag, double sheetRoughness) {
+    TableEntry e;
+    e.packageData = {package(tag, 5), package(tag + 1.0, 0)};
+    e.curves = {{{1.0, 2.0}, {tag, tag}, {0.5, 0.75}}};
+    e.stateValue = 0.0;
+    e.sheetRoughness = sheetRoughness;
+    e.lubricationAmount = 2.0;
+    e.toolRoughness = 0.3;
+    return e;
+}
+
+LubricantRecord sampleLubricantRecord() {
+    LubricantRecord l;
+    l.identifier.fill(0xA5);
+    l.text1 = u"oil";
+    l.text2 = u"PL61";
+    l.pressureMin = 0.5;
+    l.pressureMax = 80.0;
+    l.strainMin = 0.01;
+    l.strainMax = 0.6;
+    l.temperatureMin = 15.0;
+    l.temperatureMax = 180.0;
+    l.velocityMin = 5.0;
+    l.velocityMax = 400.0;
+    l.primaryEntries = {lubricantEntry(10.0, 1.0), lubricantEntry(20.0, 0.5)};
+    l.secondaryEntries = {lubricantEntry(30.0, 1.0), lubricantEntry(40.0, 0.5)};
+    l.nominalSheetRoughness = 0.5;
+    l.nominalLubricationAmount = 2.0;
+    l.nominalToolRoughness = 0.3;
+    l.stateAxis = {0.0};
+    l.sheetRoughnessValues = {1.0, 0.5};
+    l.lubricationAmountValues = {2.0};
+    l.toolRoughnessValues = {0.3};
+    l.directionDependency = 1;
+    l.heatTransferStatus = 1;
+    l.workpieceProperties = propertyList({{u"SheetGrade", u"DX56"}});
+    l.lubricantProperties = propertyList({{u"LubricantName", u"PL61"}});
+    l.toolingProperties = propertyList({{u"ToolingCoating", u"none"}});
+    return l;
+}
+
+ModulePtr deserialize(const std::vector<uint8_t>& bytes) {
+    MorvexModule* sentinel = reinterpret_cast<MorvexModule*>(&sentinel);
+    MorvexModule* module = sentinel;
+    if (Morvex_DeserializeModule(bytes.data(), static_cast<int32_t>(bytes.size()), &module) == 0) {
+        EXPECT_EQ(module, sentinel) << "a failed read wrote the out-parameter";
+        return nullptr;
+    }
+    return ModulePtr(module);
+}
 
 namespace {
 
-mx::PackageData samplePackage(double seed, uint64_t points) {
-    mx::PackageData pd;
+PackageData samplePackage(double seed, uint64_t points) {
+    PackageData pd;
     pd.scales = {1.0 + seed, 2.0, 3.0, 4.0};
     pd.weights = {0.5 * seed, -0.25, 0.125};
     pd.shape = 0.75 + seed;
@@ -26,11 +159,11 @@ mx::PackageData samplePackage(double seed, uint64_t points) {
     return pd;
 }
 
-mx::TableEntry sampleEntry(double sheet, double lube, double tool, double state, double seed) {
-    mx::TableEntry e;
+TableEntry sampleEntry(double sheet, double lube, double tool, double state, double seed) {
+    TableEntry e;
     e.packageData = {samplePackage(seed, 3), samplePackage(seed + 1, 0),
                      samplePackage(seed + 2, 5)};
-    mx::HeatTransferCurve c;
+    HeatTransferCurve c;
     c.divisors = {1.0, 2.0};
     c.numerators = {seed, seed * 2};
     c.offsets = {0.0, 0.5};
@@ -42,20 +175,20 @@ mx::TableEntry sampleEntry(double sheet, double lube, double tool, double state,
     return e;
 }
 
-void addProperty(mx::PropertyList& list, const char16_t* key, const char16_t* value) {
+void addProperty(PropertyList& list, const char16_t* key, const char16_t* value) {
     list.keys.emplace_back(key);
     list.values.emplace_back(value);
-    mx::refreshView(list);
+    refreshView(list);
 }
 
 }  // namespace
 
-mx::Module SampleModule(int variant) {
+Module SampleModule(int variant) {
     const double v = variant;
-    mx::Module m;
+    Module m;
     for (size_t i = 0; i < m.identifier.size(); ++i)
         m.identifier[i] = static_cast<uint8_t>(0xA0 + i + variant);
-    m.name = mx::kVersionBlockName;
+    m.name = kVersionBlockName;
     m.formatVersion = 3;
     m.text1 = u"sample " + std::u16string(1, static_cast<char16_t>(u'A' + variant));
     m.text2 = u"second text";
@@ -90,13 +223,13 @@ mx::Module SampleModule(int variant) {
     return m;
 }
 
-mx::Module TinyModule() {
-    mx::Module m;
-    m.name = mx::kVersionBlockName;
+Module TinyModule() {
+    Module m;
+    m.name = kVersionBlockName;
     m.formatVersion = 3;
     m.text1 = u"tiny";
     m.pressureMax = 10.0;
-    mx::TableEntry e;
+    TableEntry e;
     e.packageData = {samplePackage(0.5, 2)};
     e.packageData[0].scales = {1.0};
     e.packageData[0].weights = {2.0};
@@ -108,15 +241,15 @@ mx::Module TinyModule() {
     return m;
 }
 
-Bytes ModuleStream(const mx::Module& m) {
-    mx::MallocBuffer blob;
+Bytes ModuleStream(const Module& m) {
+    MallocBuffer blob;
     uint64_t length = 0;
-    EXPECT_TRUE(mx::SerializeModule(m, blob, length));
+    EXPECT_TRUE(SerializeModule(m, blob, length));
     if (!blob) return {};
     return Bytes(blob.get(), blob.get() + length);
 }
 
-void ExpectSameModule(const mx::Module& actual, const mx::Module& expected) {
+void ExpectSameModule(const Module& actual, const Module& expected) {
     EXPECT_EQ(ModuleStream(actual), ModuleStream(expected));
     EXPECT_EQ(actual.primaryTable.cells, expected.primaryTable.cells);
     EXPECT_EQ(actual.secondaryTable.cells, expected.secondaryTable.cells);
@@ -148,17 +281,17 @@ void putHeader(Bytes& file, int16_t type, uint16_t kind, int32_t length) {
 Bytes sealRecord(const Bytes& plain) {
     Bytes sealed = plain;
     sealed.resize((plain.size() + 15) / 16 * 16, 0);
-    EXPECT_TRUE(mx::EncryptChunk(sealed.data(), static_cast<uint32_t>(sealed.size()),
-                                 mx::kBuiltInKey, mx::kBuiltInIv));
+    EXPECT_TRUE(
+        EncryptChunk(sealed.data(), static_cast<uint32_t>(sealed.size()), kBuiltInKey, kBuiltInIv));
     return sealed;
 }
 
 Bytes signFile(Bytes body) {
-    mx::Digest digest = mx::StartDigest();
-    uint8_t out[mx::kDigestSize];
-    EXPECT_TRUE(digest && mx::UpdateDigest(*digest, body.data(), body.size()) &&
-                mx::FinishDigest(*digest, out));
-    body.insert(body.end(), out, out + mx::kDigestSize);
+    Digest digest = StartDigest();
+    uint8_t out[kDigestSize];
+    EXPECT_TRUE(digest && UpdateDigest(*digest, body.data(), body.size()) &&
+                FinishDigest(*digest, out));
+    body.insert(body.end(), out, out + kDigestSize);
     return body;
 }
 
@@ -183,7 +316,7 @@ ScratchDir::~ScratchDir() {
 std::string ScratchDir::write(const std::string& name, const Bytes& bytes) const {
     const std::string file = path + "/" + name;
     // Opened the way the loader opens it, so that both name the same file.
-    std::FILE* f = mx::OpenDataFile(file.c_str(), "wb").release();
+    std::FILE* f = OpenDataFile(file.c_str(), "wb").release();
     EXPECT_NE(f, nullptr) << file;
     if (f == nullptr) return file;
     if (!bytes.empty()) {
@@ -203,4 +336,4 @@ Bytes readWholeFile(const std::string& path) {
     return bytes;
 }
 
-}  // namespace mxtest
+}  // namespace mx::test

@@ -1,0 +1,87 @@
+// Shared samples for the record, module and data-file tests: material record
+// builders, sample modules and their record streams, a byte builder that
+// spells streams out independently of the library's writer, hand-built file
+// pieces, and a scratch directory that removes itself.
+#pragma once
+
+#include <cstdint>
+#include <initializer_list>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "api/module.h"
+#include "records/lubricant_record.h"
+#include "records/sheet_record.h"
+
+namespace mx::test {
+
+// Little-endian stream items, spelled out independently of RecordWriter.
+struct StreamBytes {
+    std::vector<uint8_t> b;
+    StreamBytes& u16(uint16_t v);
+    StreamBytes& u64(uint64_t v);
+    StreamBytes& f64(double v);
+    StreamBytes& str(const char* s);  // counted 8-bit string
+};
+
+// A null-terminated UTF-16 string as handed out by the exports.
+std::u16string text(const uint16_t* s);
+
+// The {min, max} a range export reports.
+std::pair<double, double> rangeOf(uint32_t (*get)(const Module*, double*, double*),
+                                  const Module& m);
+
+// A property list from key/value pairs, view refreshed.
+PropertyList propertyList(std::initializer_list<std::pair<Text, Text>> pairs);
+
+// A Sheet record with one group of items per amount. groupSize 12 sets the
+// direction flag; 6 leaves four zero flags. Item idx has offset idx, shape
+// idx + 0.5, scales {idx, 1, 2, 3} and weights {idx * 10}, so every package
+// tells which item it came from.
+SheetRecord sheetRecordWithItems(int groupSize, const std::vector<double>& amounts);
+
+// A Lubricant record with two primary and two secondary entries on the axes
+// sheet roughness {1.0, 0.5}, amount {2.0}, tool roughness {0.3}, state {0.0}
+// (axes deliberately descending), each entry with two package models and one
+// heat-transfer curve.
+LubricantRecord sampleLubricantRecord();
+
+// Morvex_DeserializeModule over the bytes; null when it fails. Checks that a
+// failure leaves the out-parameter untouched.
+ModulePtr deserialize(const std::vector<uint8_t>& bytes);
+
+using Bytes = std::vector<uint8_t>;
+
+// A small module with entries, axes and properties. Different variants differ
+// in their texts, coordinates and model values, so loads can tell them apart.
+Module SampleModule(int variant);
+// A module with one entry of one package and nothing else: small files for
+// tests that change every byte.
+Module TinyModule();
+// The module record of `m` (record kind 3).
+Bytes ModuleStream(const Module& m);
+// Two modules agree when their module records and everything finalization
+// derives (tables, package tables, grid spacing) agree.
+void ExpectSameModule(const Module& actual, const Module& expected);
+
+// Little-endian chunk header written independently of the library's writer.
+void putHeader(Bytes& file, int16_t type, uint16_t kind, int32_t length);
+// `plain` zero-padded to whole blocks, encrypted with the built-in key and IV.
+Bytes sealRecord(const Bytes& plain);
+// Appends the MD5 of `body` to it.
+Bytes signFile(Bytes body);
+
+// A fresh directory under the test temp dir, removed with all its files.
+struct ScratchDir {
+    ScratchDir();
+    ~ScratchDir();
+    ScratchDir(const ScratchDir&) = delete;
+    ScratchDir& operator=(const ScratchDir&) = delete;
+    std::string write(const std::string& name, const Bytes& bytes) const;
+    std::string path;
+};
+
+Bytes readWholeFile(const std::string& path);
+
+}  // namespace mx::test
