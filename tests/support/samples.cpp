@@ -154,7 +154,7 @@ PackageData samplePackage(double seed, uint64_t points) {
     pd.weights = {0.5 * seed, -0.25, 0.125};
     pd.shape = 0.75 + seed;
     pd.offset = -seed;
-    pd.factor = 1;
+    pd.factor = static_cast<uint64_t>(-1000);  // signed in the record
     pd.gridPointCount = points;
     return pd;
 }
@@ -192,7 +192,7 @@ Module SampleModule(int variant) {
     m.formatVersion = 3;
     m.text1 = u"sample " + std::u16string(1, static_cast<char16_t>(u'A' + variant));
     m.text2 = u"second text";
-    m.solverId = u"7";
+    m.solverId = u"7b";
     m.pressureMin = 1.0;
     m.pressureMax = 100.0 + v;
     m.strainMin = 0.0;
@@ -212,7 +212,7 @@ Module SampleModule(int variant) {
     m.nominalSheetRoughness = 1.0;
     m.nominalLubricationAmount = 1.5;
     m.nominalToolRoughness = 0.3;
-    m.strainRougheningValues = {0.1, 0.2};
+    m.strainRougheningValues = {0.2, 0.1};  // status lists are never sorted
     m.staticFrictionValues = {0.3};
     m.toolWearValues = {};
     m.directionDependency = 1;
