@@ -13,6 +13,7 @@
 #include <bit>
 #include <cmath>
 #include <cstdint>
+#include <functional>
 #include <limits>
 #include <random>
 #include <vector>
@@ -27,27 +28,8 @@ using namespace mx;
 namespace {
 
 using Dims = std::array<int32_t, 4>;
-
-// Coordinate i of an axis of c points: -1 to 1 as (i * step) * 2 - 1.
-double axisValue(int32_t i, int32_t c) {
-    return c == 1 ? -1.0 : (i * (1.0 / (c - 1.0))) * 2 - 1.0;
-}
-
-// All points of a regular grid, four coordinates each, first axis fastest.
-std::vector<double> gridPoints(Dims c) {
-    std::vector<double> out;
-    for (int32_t i3 = 0; i3 < c[3]; ++i3) {
-        for (int32_t i2 = 0; i2 < c[2]; ++i2) {
-            for (int32_t i1 = 0; i1 < c[1]; ++i1) {
-                for (int32_t i0 = 0; i0 < c[0]; ++i0) {
-                    out.insert(out.end(), {axisValue(i0, c[0]), axisValue(i1, c[1]),
-                                           axisValue(i2, c[2]), axisValue(i3, c[3])});
-                }
-            }
-        }
-    }
-    return out;
-}
+using test::ReferenceModelValue;
+using test::RegularGrid;
 
 int32_t countOf(Dims c) {
     return c[0] * c[1] * c[2] * c[3];
@@ -56,23 +38,6 @@ int32_t countOf(Dims c) {
 // The seven centre grids a model's weight count can name.
 const std::vector<Dims> kCentreGrids = {{5, 5, 5, 5}, {8, 5, 5, 5}, {6, 6, 6, 6},    {7, 7, 7, 7},
                                         {8, 8, 8, 8}, {9, 9, 9, 9}, {10, 10, 10, 10}};
-
-// The model value, written here term by term in the order the grids must
-// reproduce: q from 0.0 up, axis by axis, then the shape; sum from 0.0 up,
-// centre by centre; offset last.
-double straightforward(const PackageData& m, const double* centres, const double* x) {
-    double sum = 0.0;
-    for (size_t i = 0; i < m.weights.size(); ++i) {
-        double q = 0.0;
-        for (int k = 0; k < 4; ++k) {
-            const double d = (centres[4 * i + k] - x[k]) * m.scales[k];
-            q = q + d * d;
-        }
-        q = q + m.shape;
-        sum = sum + std::sqrt(q) * m.weights[i];
-    }
-    return sum + m.offset;
-}
 
 PackageData randomModel(size_t centres, std::mt19937_64& rng) {
     std::uniform_real_distribution<double> unit(-1.0, 1.0);
@@ -121,12 +86,12 @@ uint64_t bits(double v) {
 // library's reference loop, bit for bit (NaN payloads included).
 void expectAllKernelsExact(const PackageData& m, Dims dims, const std::vector<double>& points,
                            double factor, const char* what) {
-    const std::vector<double> centres = gridPoints(dims);
+    const std::vector<double> centres = RegularGrid(dims);
     ASSERT_EQ(static_cast<size_t>(countOf(dims)), m.weights.size());
     const size_t count = points.size() / 4;
     std::vector<double> expected(count);
     for (size_t p = 0; p < count; ++p) {
-        expected[p] = factor * straightforward(m, centres.data(), points.data() + 4 * p);
+        expected[p] = factor * ReferenceModelValue(m, centres.data(), points.data() + 4 * p);
     }
     for (GridKernel kernel : supportedKernels()) {
         const std::vector<double> got = sampled(kernel, m, centres, dims, points, factor);
@@ -141,24 +106,13 @@ void expectAllKernelsExact(const PackageData& m, Dims dims, const std::vector<do
     }
 }
 
-TEST(GridKernels, BaselineAndReferenceAreAlwaysSupported) {
-    EXPECT_TRUE(GridKernelSupported(GridKernel::Reference));
-    EXPECT_TRUE(GridKernelSupported(GridKernel::Baseline));
-    EXPECT_TRUE(GridKernelSupported(ActiveGridKernel()));
-    // The kernel chosen by CPU is the widest one supported.
-    for (GridKernel k : kAllGridKernels) {
-        if (GridKernelSupported(k)) {
-            EXPECT_GE(ActiveGridKernel(), k);
-        }
-    }
-}
-
 TEST(GridKernels, EveryCentreGridOddPointCountsBitForBit) {
     std::mt19937_64 rng(7);
     for (const Dims& dims : kCentreGrids) {
         const PackageData m = randomModel(static_cast<size_t>(countOf(dims)), rng);
         // 37 points: two full blocks of the widest kernel and a ragged tail.
         expectAllKernelsExact(m, dims, randomPoints(37, rng), 1.0, "random points");
+        expectAllKernelsExact(m, dims, RegularGrid({6, 5, 4, 3}), 1.0, "another grid");
     }
 }
 
@@ -173,84 +127,49 @@ TEST(GridKernels, EveryPointCountFromOneToFortyBitForBit) {
     }
 }
 
-TEST(GridKernels, PointsOnTheCentreGridItselfBitForBit) {
-    // Points and centres from one grid: zero differences, exact symmetry.
-    std::mt19937_64 rng(3);
-    const Dims dims = {5, 5, 5, 5};
-    PackageData m = randomModel(625, rng);
-    m.shape = 0.0;  // q = 0 at every centre: sqrt(+0) terms
-    expectAllKernelsExact(m, dims, gridPoints(dims), 2.0, "same grid");
-    expectAllKernelsExact(m, dims, gridPoints({6, 5, 4, 3}), 1.0, "another grid");
-}
-
-TEST(GridKernels, NegativeQNanAndInfinityBitForBit) {
+TEST(GridKernels, SpecialValuesBitForBit) {
     std::mt19937_64 rng(5);
     const Dims dims = {5, 5, 5, 5};
-    const std::vector<double> points = randomPoints(23, rng);
-
-    PackageData negative = randomModel(625, rng);
-    negative.shape = -1.5;  // some q negative: NaN terms poison some sums only
-    negative.scales = {0.2, 0.3, 0.25, 0.1};
-    expectAllKernelsExact(negative, dims, points, 1.0, "negative q");
-
-    PackageData nanScale = randomModel(625, rng);
-    nanScale.scales[2] = std::numeric_limits<double>::quiet_NaN();
-    expectAllKernelsExact(nanScale, dims, points, 1.0, "NaN scale");
-
-    PackageData infScale = randomModel(625, rng);
-    infScale.scales[0] = std::numeric_limits<double>::infinity();
-    expectAllKernelsExact(infScale, dims, points, 1.0, "infinite scale");
-
-    // Infinite scale at zero difference: inf * 0 = NaN in a_0 itself, which
-    // the leading 0.0 + a_0 of the straightforward loop passes on unchanged.
-    expectAllKernelsExact(infScale, dims, gridPoints(dims), 1.0, "infinite scale on the grid");
-
-    PackageData nanWeight = randomModel(625, rng);
-    nanWeight.weights[300] = std::numeric_limits<double>::quiet_NaN();
-    expectAllKernelsExact(nanWeight, dims, points, 1.0, "NaN weight");
-
-    PackageData infWeights = randomModel(625, rng);
-    infWeights.weights[10] = std::numeric_limits<double>::infinity();
-    infWeights.weights[20] = -std::numeric_limits<double>::infinity();
-    expectAllKernelsExact(infWeights, dims, points, 1.0, "opposite infinite weights");
-}
-
-TEST(GridKernels, SignedZerosFactorAndOffsetBitForBit) {
-    std::mt19937_64 rng(9);
-    const Dims dims = {5, 5, 5, 5};
-    const std::vector<double> onGrid = gridPoints(dims);
-
-    // Zero scales and shape: every q is +0, every term sqrt(+0) * w; negative
-    // weights give -0 terms, and +0 + -0 must stay +0 as in the loop.
-    PackageData zeros = randomModel(625, rng);
-    zeros.scales = {0.0, -0.0, 0.0, -0.0};
-    zeros.shape = 0.0;
-    zeros.offset = -0.0;
-    for (double& w : zeros.weights)
-        w = -std::abs(w);
-    expectAllKernelsExact(zeros, dims, onGrid, 1.0, "zero terms");
-    expectAllKernelsExact(zeros, dims, onGrid, -1.0, "zero terms, negative factor");
-
-    PackageData m = randomModel(625, rng);
-    expectAllKernelsExact(m, dims, onGrid, -7.0, "negative factor");
-    expectAllKernelsExact(m, dims, onGrid, 0.0, "zero factor");
-    m.offset = 1e300;
-    expectAllKernelsExact(m, dims, onGrid, 1e10, "overflowing factor");
-}
-
-TEST(GridKernels, AgreeWithTheLibraryReferenceLoop) {
-    std::mt19937_64 rng(13);
-    const Dims dims = {6, 6, 6, 6};
-    const std::vector<double> centres = gridPoints(dims);
-    const PackageData m = randomModel(1296, rng);
-    const std::vector<double> points = gridPoints({3, 3, 3, 3});
-    std::vector<double> expected(81);
-    EvaluateModelOnGrid(m, centres.data(), points.data(), 81, -2.0, expected.data());
-    for (GridKernel kernel : supportedKernels()) {
-        const std::vector<double> got = sampled(kernel, m, centres, dims, points, -2.0);
-        for (size_t p = 0; p < 81; ++p) {
-            ASSERT_EQ(bits(got[p]), bits(expected[p])) << GridKernelName(kernel) << " point " << p;
-        }
+    const std::vector<double> random = randomPoints(23, rng), onGrid = RegularGrid(dims);
+    constexpr double inf = std::numeric_limits<double>::infinity(), nan = NAN;
+    // Every q +0, every term sqrt(+0) * w; negative weights give -0 terms, and
+    // +0 + -0 must stay +0 as in the loop.
+    const auto zeroTerms = [](PackageData& m) {
+        m.scales = {0.0, -0.0, 0.0, -0.0}, m.shape = 0.0, m.offset = -0.0;
+        for (double& w : m.weights)
+            w = -std::abs(w);
+    };
+    const struct {
+        const char* what;
+        std::function<void(PackageData&)> change;
+        bool gridPoints;
+        double factor;
+    } cases[] = {
+        // Some q negative: NaN terms poison some sums only.
+        {"negative q",
+         [](PackageData& m) {
+             m.shape = -1.5, m.scales = {0.2, 0.3, 0.25, 0.1};
+         },
+         false, 1.0},
+        {"NaN scale", [](PackageData& m) { m.scales[2] = nan; }, false, 1.0},
+        {"infinite scale", [](PackageData& m) { m.scales[0] = inf; }, false, 1.0},
+        // inf * 0 = NaN in a_0 itself, which the leading 0.0 + a_0 passes on.
+        {"infinite scale on the grid", [](PackageData& m) { m.scales[0] = inf; }, true, 1.0},
+        {"NaN weight", [](PackageData& m) { m.weights[300] = nan; }, false, 1.0},
+        {"opposite infinite weights",
+         [](PackageData& m) { m.weights[10] = inf, m.weights[20] = -inf; }, false, 1.0},
+        {"zero terms", zeroTerms, true, 1.0},
+        {"zero terms, negative factor", zeroTerms, true, -1.0},
+        // q = 0 at every centre: sqrt(+0) terms.
+        {"zero shape on the grid", [](PackageData& m) { m.shape = 0.0; }, true, 2.0},
+        {"negative factor", [](PackageData&) {}, true, -7.0},
+        {"zero factor", [](PackageData&) {}, true, 0.0},
+        {"overflowing factor", [](PackageData& m) { m.offset = 1e300; }, true, 1e10},
+    };
+    for (const auto& c : cases) {
+        PackageData m = randomModel(625, rng);
+        c.change(m);
+        expectAllKernelsExact(m, dims, c.gridPoints ? onGrid : random, c.factor, c.what);
     }
 }
 
@@ -261,23 +180,23 @@ TEST(GridKernels, CentresOffTheirGridFallBackToTheLoop) {
     const std::vector<double> points = randomPoints(19, rng);
 
     // Two centres swapped: still 625 centres, no longer the regular grid.
-    std::vector<double> swapped = gridPoints(dims);
+    std::vector<double> swapped = RegularGrid(dims);
     for (int k = 0; k < 4; ++k)
         std::swap(swapped[4 * 7 + k], swapped[4 * 400 + k]);
     // Weights for another grid than the one named.
-    const std::vector<double> grid = gridPoints(dims);
+    const std::vector<double> grid = RegularGrid(dims);
 
     for (GridKernel kernel : supportedKernels()) {
         const std::vector<double> got = sampled(kernel, m, swapped, dims, points, 1.0);
         for (size_t p = 0; p < 19; ++p) {
-            const double want = straightforward(m, swapped.data(), points.data() + 4 * p);
+            const double want = ReferenceModelValue(m, swapped.data(), points.data() + 4 * p);
             ASSERT_EQ(bits(got[p]), bits(want)) << GridKernelName(kernel) << " point " << p;
         }
         // Dimensions whose product is not the weight count: the loop over the
         // weights decides, and nothing past the 625 centres is read.
         const std::vector<double> wrongDims = sampled(kernel, m, grid, {5, 5, 5, 4}, points, 1.0);
         for (size_t p = 0; p < 19; ++p) {
-            const double want = straightforward(m, grid.data(), points.data() + 4 * p);
+            const double want = ReferenceModelValue(m, grid.data(), points.data() + 4 * p);
             ASSERT_EQ(bits(wrongDims[p]), bits(want)) << GridKernelName(kernel) << " point " << p;
         }
     }
@@ -356,7 +275,12 @@ TEST(GridKernels, PreparationWithEveryKernelGivesTheReferenceGrids) {
 }
 
 TEST(GridKernels, ForcingSelectsOnlySupportedKernels) {
+    // Reference and Baseline always run; the choice by CPU is the widest one.
+    EXPECT_TRUE(GridKernelSupported(GridKernel::Reference));
+    EXPECT_TRUE(GridKernelSupported(GridKernel::Baseline));
     const GridKernel chosen = ActiveGridKernel();
+    for (GridKernel k : kAllGridKernels)
+        EXPECT_TRUE(!GridKernelSupported(k) || chosen >= k);
     for (GridKernel k : kAllGridKernels) {
         if (GridKernelSupported(k)) {
             EXPECT_TRUE(ForceGridKernel(k));

@@ -21,38 +21,6 @@ using namespace mx::test;
 
 namespace {
 
-// Coordinate i of an axis of c points, as the grids lay them out.
-double axisValue(int i, int c) {
-    return c == 1 ? -1.0 : (i * (1.0 / (c - 1.0))) * 2 - 1.0;
-}
-
-// Point p of a grid with per-axis counts c, first axis fastest.
-std::array<double, 4> gridPoint(int p, std::array<int, 4> c) {
-    std::array<double, 4> x;
-    for (int d = 0; d < 4; ++d) {
-        x[d] = axisValue(p % c[d], c[d]);
-        p /= c[d];
-    }
-    return x;
-}
-
-// The model value in the order of additions the grids must reproduce.
-double referenceModel(const PackageData& pd, std::array<int, 4> centreGrid,
-                      std::array<double, 4> x) {
-    double sum = 0.0;
-    for (size_t i = 0; i < pd.weights.size(); ++i) {
-        const std::array<double, 4> z = gridPoint(static_cast<int>(i), centreGrid);
-        double q = 0.0;
-        for (int d = 0; d < 4; ++d) {
-            const double dd = (z[d] - x[d]) * pd.scales[d];
-            q = q + dd * dd;
-        }
-        q = q + pd.shape;
-        sum = sum + std::sqrt(q) * pd.weights[i];
-    }
-    return sum + pd.offset;
-}
-
 PackageData varyingModel(size_t centres, uint64_t gridPointCount, int64_t factor) {
     PackageData pd = ConstantModel(0.5, gridPointCount, factor, centres);
     pd.scales = {0.7, 1.3, 0.9, 1.1};
@@ -76,18 +44,19 @@ TEST(PrepareGrids, ValuesEqualTheReferenceSumBitForBit) {
     ASSERT_TRUE(PrepareSolverData(*m));
     const struct {
         size_t index;
-        int n;
-        std::array<int, 4> centres;
+        int32_t n;
+        std::array<int32_t, 4> centres;
         double factor;
     } cases[] = {{0, 4, {5, 5, 5, 5}, 3.0}, {1, 3, {8, 5, 5, 5}, -2.0}};
     for (const auto& c : cases) {
         const PackageData& pd = m->primaryEntries[0].packageData[c.index];
-        ASSERT_EQ(pd.gridValues.size(), static_cast<size_t>(c.n * c.n * c.n * c.n));
-        for (int p = 0; p < c.n * c.n * c.n * c.n; ++p) {
-            const double expected =
-                c.factor * referenceModel(pd, c.centres, gridPoint(p, {c.n, c.n, c.n, c.n}));
-            ASSERT_EQ(pd.gridValues[static_cast<size_t>(p)], expected) << c.index << " " << p;
-        }
+        const std::vector<double> centres = RegularGrid(c.centres),
+                                  points = RegularGrid({c.n, c.n, c.n, c.n});
+        ASSERT_EQ(pd.gridValues.size() * 4, points.size());
+        for (size_t p = 0; p < pd.gridValues.size(); ++p)
+            ASSERT_EQ(pd.gridValues[p],
+                      c.factor * ReferenceModelValue(pd, centres.data(), &points[4 * p]))
+                << c.index << " " << p;
     }
 }
 

@@ -1,6 +1,7 @@
 #include "support/module_builder.h"
 
 #include <algorithm>
+#include <cmath>
 
 #include "io/dispatch.h"
 #include "module/finalize.h"
@@ -128,6 +129,34 @@ ModulePtr ReadBlob(const std::vector<uint8_t>& blob) {
     ModulePtr m;
     if (!ReadRecordStream(blob.data(), static_cast<int32_t>(blob.size()), m)) return nullptr;
     return m;
+}
+
+std::vector<double> RegularGrid(std::array<int32_t, 4> c) {
+    const auto axis = [](int32_t i, int32_t n) {
+        return n == 1 ? -1.0 : (i * (1.0 / (n - 1.0))) * 2 - 1.0;
+    };
+    std::vector<double> out;
+    for (int32_t i3 = 0; i3 < c[3]; ++i3)
+        for (int32_t i2 = 0; i2 < c[2]; ++i2)
+            for (int32_t i1 = 0; i1 < c[1]; ++i1)
+                for (int32_t i0 = 0; i0 < c[0]; ++i0)
+                    out.insert(out.end(),
+                               {axis(i0, c[0]), axis(i1, c[1]), axis(i2, c[2]), axis(i3, c[3])});
+    return out;
+}
+
+double ReferenceModelValue(const PackageData& m, const double* centres, const double* x) {
+    double sum = 0.0;
+    for (size_t i = 0; i < m.weights.size(); ++i) {
+        double q = 0.0;
+        for (int k = 0; k < 4; ++k) {
+            const double d = (centres[4 * i + k] - x[k]) * m.scales[k];
+            q = q + d * d;
+        }
+        q = q + m.shape;
+        sum = sum + std::sqrt(q) * m.weights[i];
+    }
+    return sum + m.offset;
 }
 
 namespace {

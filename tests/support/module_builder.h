@@ -86,6 +86,16 @@ std::vector<uint8_t> WriteBlob(const Module& m);
 // A blob read back and finalized, not prepared; null when it does not read.
 ModulePtr ReadBlob(const std::vector<uint8_t>& blob);
 
+// All points of a regular grid of c[0] x c[1] x c[2] x c[3] points on
+// [-1, 1]^4, four coordinates each, first axis fastest; coordinate i of an
+// axis of c points is (i * (1 / (c - 1))) * 2 - 1, as the solver lays it out.
+std::vector<double> RegularGrid(std::array<int32_t, 4> c);
+
+// The multiquadric model at x, written term by term in the order the grids
+// must reproduce: q from 0.0 up, axis by axis, then the shape; the sum from
+// 0.0 up, centre by centre; the offset last.
+double ReferenceModelValue(const PackageData& m, const double* centres, const double* x);
+
 // A module shaped like lab data: 12 packages per entry on a full table of
 // sheet roughness x lubrication amount x tool roughness x state values, model
 // centre counts cycled from `centreCounts`, pseudo-random but reproducible
