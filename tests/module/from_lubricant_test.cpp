@@ -163,14 +163,3 @@ TEST(ModuleFromLubricant, EmptyEntriesAndEmptyAxesAreAccepted) {
     double min = 0, max = 0;
     EXPECT_EQ(Morvex_GetSheetRoughnessRange(m.get(), &min, &max), 0u);
 }
-
-TEST(ModuleFromLubricant, FailedParseLeavesTheSlotAlone) {
-    const auto bytes = LubricantRecordBytes(test::sampleLubricantRecord());
-    ModulePtr slot = std::make_unique<Module>();
-    slot->text1 = u"previous";
-    EXPECT_FALSE(HandleLubricantChunk(bytes.data(), static_cast<int32_t>(bytes.size() - 8), slot));
-    ASSERT_TRUE(slot);
-    EXPECT_EQ(slot->text1, u"previous");
-    EXPECT_TRUE(HandleLubricantChunk(bytes.data(), static_cast<int32_t>(bytes.size()), slot));
-    EXPECT_EQ(slot->text1, u"oil");
-}

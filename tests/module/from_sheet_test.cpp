@@ -60,75 +60,54 @@ std::vector<std::pair<std::u16string, std::u16string>> pairs(
     return out;
 }
 
-void expectPackageFromItem(const PackageData& pd, size_t idx, size_t position) {
-    const double v = static_cast<double>(idx);
-    EXPECT_EQ(pd.offset, v);
-    EXPECT_EQ(pd.shape, v + 0.5);
-    EXPECT_EQ(pd.scales, (std::vector<double>{v, 1.0, 2.0, 3.0}));
-    EXPECT_EQ(pd.weights, std::vector<double>{v * 10.0});
-    EXPECT_EQ(pd.gridPointCount, position == 2 ? 10u : 5u);
-    EXPECT_EQ(pd.factor, position == 5 ? 1000u : 1u);
-    EXPECT_TRUE(pd.gridValues.empty());
-}
-
 }  // namespace
 
-TEST(ModuleFromSheet, PositionsMapToPackageSlots) {
+TEST(ModuleFromSheet, ItemsFillPackageSlotsOfOneOrBothDirections) {
     for (size_t k = 0; k < 6; ++k)
-        EXPECT_EQ(static_cast<size_t>(packageSlotOfPosition(static_cast<int32_t>(k))),
-                  expectedIndexOfPosition(k))
-            << k;
-}
-
-TEST(ModuleFromSheet, TwelveItemsPerAmountFillBothDirections) {
-    const std::vector<double> amounts = {1.5, 0.5, 1.0};
-    auto m = moduleOf(test::sheetRecordWithItems(12, amounts));
-    ASSERT_TRUE(m);
-    EXPECT_EQ(m->directionDependency, 1u);
-    ASSERT_EQ(m->primaryEntries.size(), 3u);
-    ASSERT_EQ(m->secondaryEntries.size(), 3u);
-    for (size_t i = 0; i < amounts.size(); ++i) {
-        const TableEntry& primary = m->primaryEntries[i];
-        const TableEntry& secondary = m->secondaryEntries[i];
-        ASSERT_EQ(primary.packageData.size(), 6u);
-        ASSERT_EQ(secondary.packageData.size(), 6u);
-        for (size_t k = 0; k < 6; ++k) {
-            SCOPED_TRACE("amount " + std::to_string(i) + " position " + std::to_string(k));
-            expectPackageFromItem(primary.packageData[expectedIndexOfPosition(k)], 12 * i + k, k);
-            expectPackageFromItem(secondary.packageData[expectedIndexOfPosition(k)], 12 * i + 6 + k,
-                                  k);
+        EXPECT_EQ(size_t(packageSlotOfPosition(int32_t(k))), expectedIndexOfPosition(k)) << k;
+    // Twelve items per amount fill both directions; six (the fourth of many
+    // flags zero) leave the secondary entries without packages.
+    for (int groupSize : {12, 6}) {
+        const std::vector<double> amounts = {1.5, 0.5, 1.0};
+        SheetRecord r = test::sheetRecordWithItems(groupSize, amounts);
+        if (groupSize == 6) r.flags = {1, 1, 1, 0, 1};
+        auto m = moduleOf(r);
+        ASSERT_TRUE(m);
+        EXPECT_EQ(m->directionDependency, groupSize == 12 ? 1u : 0u);
+        ASSERT_EQ(m->primaryEntries.size(), 3u);
+        ASSERT_EQ(m->secondaryEntries.size(), 3u);
+        for (size_t i = 0; i < amounts.size(); ++i) {
+            for (const size_t direction : {0, 1}) {
+                const TableEntry& e = (direction ? m->secondaryEntries : m->primaryEntries)[i];
+                EXPECT_EQ(e.lubricationAmount, amounts[i]);
+                EXPECT_EQ(e.stateValue, 0.0);
+                EXPECT_TRUE(e.curves.empty());
+                if (direction == 1 && groupSize == 6) {
+                    EXPECT_TRUE(e.packageData.empty());
+                    continue;
+                }
+                ASSERT_EQ(e.packageData.size(), 6u);
+                for (size_t k = 0; k < 6; ++k) {
+                    // Item idx has offset idx, shape idx + 0.5, scales {idx, 1, 2, 3}
+                    // and weights {idx * 10}.
+                    const PackageData& pd = e.packageData[expectedIndexOfPosition(k)];
+                    const double v = static_cast<double>(groupSize * i + 6 * direction + k);
+                    SCOPED_TRACE(testing::Message()
+                                 << groupSize << " amount " << i << " position " << k);
+                    EXPECT_EQ(pd.offset, v);
+                    EXPECT_EQ(pd.shape, v + 0.5);
+                    EXPECT_EQ(pd.scales, (std::vector<double>{v, 1.0, 2.0, 3.0}));
+                    EXPECT_EQ(pd.weights, std::vector<double>{v * 10.0});
+                    EXPECT_EQ(pd.gridPointCount, k == 2 ? 10u : 5u);
+                    EXPECT_EQ(pd.factor, k == 5 ? 1000u : 1u);
+                }
+            }
         }
-        for (const TableEntry* e : {&primary, &secondary}) {
-            EXPECT_EQ(e->lubricationAmount, amounts[i]);
-            EXPECT_EQ(e->stateValue, 0.0);
-            EXPECT_TRUE(e->curves.empty());
-        }
+        // Six packages, all defined by the primary data; none by the secondary
+        // when there is none.
+        EXPECT_EQ(m->packageTable, std::vector<uint32_t>(6, 1));
+        EXPECT_EQ(m->transversePackageTable.size(), groupSize == 12 ? 6u : 0u);
     }
-    uint32_t status = 0;
-    EXPECT_EQ(Morvex_GetDirectionDependencyStatus(m.get(), &status), 1u);
-    EXPECT_EQ(status, 1u);
-}
-
-TEST(ModuleFromSheet, SixItemsPerAmountLeaveSecondaryEntriesEmpty) {
-    SheetRecord r = test::sheetRecordWithItems(6, {2.0, 4.0});
-    r.flags = {1, 1, 1, 0, 1};  // many flags, but the fourth is zero
-    auto m = moduleOf(r);
-    ASSERT_TRUE(m);
-    EXPECT_EQ(m->directionDependency, 0u);
-    ASSERT_EQ(m->primaryEntries.size(), 2u);
-    ASSERT_EQ(m->secondaryEntries.size(), 2u);
-    for (size_t i = 0; i < 2; ++i) {
-        for (size_t k = 0; k < 6; ++k) {
-            SCOPED_TRACE("amount " + std::to_string(i) + " position " + std::to_string(k));
-            expectPackageFromItem(m->primaryEntries[i].packageData[expectedIndexOfPosition(k)],
-                                  6 * i + k, k);
-        }
-        EXPECT_TRUE(m->secondaryEntries[i].packageData.empty());
-        EXPECT_EQ(m->secondaryEntries[i].lubricationAmount, r.lubricationAmounts[i]);
-    }
-    // Six packages, all defined by the primary data; none by the secondary.
-    EXPECT_EQ(m->packageTable, std::vector<uint32_t>(6, 1));
-    EXPECT_TRUE(m->transversePackageTable.empty());
 }
 
 TEST(ModuleFromSheet, RoughnessComesFromPropertiesThreeAndTwelveRoundedHalfUp) {
@@ -327,15 +306,24 @@ TEST(ModuleFromSheet, DataFileChunksTakeTheSamePath) {
     EXPECT_EQ(slot->primaryEntries.size(), 1u);
 }
 
-TEST(ModuleFromSheet, FailedParseLeavesTheSlotAlone) {
-    const auto bytes = SheetRecordBytes(test::sheetRecordWithItems(6, {1.0}));
-    ModulePtr slot = std::make_unique<Module>();
-    slot->text1 = u"previous";
-    Module* before = slot.get();
-    EXPECT_FALSE(HandleSheetChunk(bytes.data(), static_cast<int32_t>(bytes.size() - 1), slot));
-    EXPECT_EQ(slot.get(), before);
-    EXPECT_EQ(slot->text1, u"previous");
-    EXPECT_TRUE(HandleSheetChunk(bytes.data(), static_cast<int32_t>(bytes.size()), slot));
-    ASSERT_TRUE(slot);
-    EXPECT_EQ(slot->text1, u"sheet");
+TEST(MaterialChunks, FailedParseLeavesTheSlotAlone) {
+    const auto sheet = SheetRecordBytes(test::sheetRecordWithItems(6, {1.0}));
+    const auto lubricant = LubricantRecordBytes(test::sampleLubricantRecord());
+    const struct {
+        bool (*handle)(const uint8_t*, int32_t, ModulePtr&, ReadFault*);
+        const std::vector<uint8_t>* bytes;
+        const char16_t* text1;
+    } cases[] = {{HandleSheetChunk, &sheet, u"sheet"}, {HandleLubricantChunk, &lubricant, u"oil"}};
+    for (const auto& c : cases) {
+        ModulePtr slot = std::make_unique<Module>();
+        slot->text1 = u"previous";
+        Module* before = slot.get();
+        const auto size = static_cast<int32_t>(c.bytes->size());
+        EXPECT_FALSE(c.handle(c.bytes->data(), size - 1, slot, nullptr));
+        EXPECT_EQ(slot.get(), before);
+        EXPECT_EQ(slot->text1, u"previous");
+        EXPECT_TRUE(c.handle(c.bytes->data(), size, slot, nullptr));
+        ASSERT_TRUE(slot);
+        EXPECT_EQ(slot->text1, c.text1);
+    }
 }
