@@ -10,21 +10,15 @@
 #include "api/module.h"
 #include "module/finalize.h"
 #include "serialize/module_record.h"
+#include "support/samples.h"
 
 using namespace mx;
 
 namespace {
 
-std::vector<uint8_t> blobOf(const Module& m) {
-    MallocBuffer buffer;
-    uint64_t length = 0;
-    EXPECT_TRUE(SerializeModule(m, buffer, length));
-    return std::vector<uint8_t>(buffer.get(), buffer.get() + length);
-}
-
 // Deserializes through the export, as a host would.
 MorvexModule* hostModule(const Module& m) {
-    const auto blob = blobOf(m);
+    const auto blob = test::WriteBlob(m);
     MorvexModule* out = nullptr;
     EXPECT_EQ(Morvex_DeserializeModule(blob.data(), static_cast<int32_t>(blob.size()), &out), 1u);
     return out;
@@ -79,47 +73,40 @@ TEST(Exports, SettersStoreTheirOwnPartInArgumentOrder) {
 TEST(Exports, GettersReportTheModule) {
     MorvexModule* m = hostModule(basicModule());
     ASSERT_NE(m, nullptr);
-    double lo = 0, hi = 0, v = 0;
-    EXPECT_EQ(Morvex_GetStrainRange(m, &lo, &hi), 1u);
-    EXPECT_EQ(lo, 3.0);
-    EXPECT_EQ(hi, 4.0);
-    EXPECT_EQ(Morvex_GetVelocityRange(m, &lo, &hi), 1u);
-    EXPECT_EQ(hi, 8.0);
-    EXPECT_EQ(Morvex_GetSheetRoughnessRange(m, &lo, &hi), 1u);
-    EXPECT_EQ(lo, 0.5) << "axes are sorted";
-    EXPECT_EQ(hi, 1.5);
-    EXPECT_EQ(Morvex_GetLubricationAmountRange(m, &lo, &hi), 1u);
-    EXPECT_EQ(lo, 2.5) << "one value is both ends";
-    EXPECT_EQ(hi, 2.5);
+    using Range = std::pair<double, double>;
+    EXPECT_EQ(test::rangeOf(Morvex_GetStrainRange, *m), Range(3.0, 4.0));
+    EXPECT_EQ(test::rangeOf(Morvex_GetVelocityRange, *m), Range(7.0, 8.0));
+    EXPECT_EQ(test::rangeOf(Morvex_GetSheetRoughnessRange, *m), Range(0.5, 1.5)) << "sorted";
+    EXPECT_EQ(test::rangeOf(Morvex_GetLubricationAmountRange, *m), Range(2.5, 2.5))
+        << "one value is both ends";
+    double v = 0;
     EXPECT_EQ(Morvex_GetNominalLubricationAmount(m, &v), 1u);
     EXPECT_EQ(v, 1.1);
 
-    uint32_t status = 99;
-    EXPECT_EQ(Morvex_GetStrainRougheningStatus(m, &status), 1u);
-    EXPECT_EQ(status, 0u) << "one value is no list";
-    EXPECT_EQ(Morvex_GetStaticFrictionStatus(m, &status), 1u);
-    EXPECT_EQ(status, 1u);
-    EXPECT_EQ(Morvex_GetToolWearStatus(m, &status), 1u);
-    EXPECT_EQ(status, 0u);
-    EXPECT_EQ(Morvex_GetDirectionDependencyStatus(m, &status), 1u);
-    EXPECT_EQ(status, 5u) << "low 32 bits";
-    status = 42;
-    EXPECT_EQ(Morvex_GetIsToolTempEqual(m, &status), 1u);
-    EXPECT_EQ(status, 42u);
+    // Status words: 1 for lists of two or more, the low 32 bits of the flag.
+    const auto status = [m](uint32_t (*get)(const MorvexModule*, uint32_t*)) {
+        uint32_t out = 99;
+        EXPECT_EQ(get(m, &out), 1u);
+        return out;
+    };
+    EXPECT_EQ(status(Morvex_GetStrainRougheningStatus), 0u) << "one value is no list";
+    EXPECT_EQ(status(Morvex_GetStaticFrictionStatus), 1u);
+    EXPECT_EQ(status(Morvex_GetToolWearStatus), 0u);
+    EXPECT_EQ(status(Morvex_GetDirectionDependencyStatus), 5u);
+    uint32_t unchanged = 42;
+    EXPECT_EQ(Morvex_GetIsToolTempEqual(m, &unchanged), 1u);
+    EXPECT_EQ(unchanged, 42u);
 
     const uint16_t* solverId = nullptr;
     EXPECT_EQ(Morvex_GetSolverID(m, &solverId), 1u);
-    ASSERT_NE(solverId, nullptr);
-    EXPECT_EQ(solverId[0], u'2');
-    EXPECT_EQ(solverId[1], 0);
+    EXPECT_EQ(test::text(solverId), u"2");
 
     const MorvexProperty* props = nullptr;
     uint32_t count = 9;
     EXPECT_EQ(Morvex_GetLubricantProperties(m, &props, &count), 1u);
     ASSERT_EQ(count, 1u);
-    EXPECT_EQ(props[0].key[0], u'L');
-    EXPECT_EQ(props[0].value[2], u'l');
-    EXPECT_EQ(props[0].value[3], 0);
+    EXPECT_EQ(test::text(props[0].key), u"LubricantName");
+    EXPECT_EQ(test::text(props[0].value), u"oil");
     EXPECT_EQ(Morvex_GetToolingProperties(m, &props, &count), 1u);
     EXPECT_EQ(count, 0u);
     Morvex_FreeModule(m);
@@ -145,7 +132,7 @@ TEST(Exports, SerializeChecksItsOutParametersAndClearsThemFirst) {
     EXPECT_EQ(Morvex_SerializeModule(m, &blob, nullptr), 0u);
     EXPECT_EQ(blob, reinterpret_cast<uint8_t*>(0x10));
     ASSERT_EQ(Morvex_SerializeModule(m, &blob, &length), 1u);
-    EXPECT_EQ(length, blobOf(*m).size());
+    EXPECT_EQ(length, test::WriteBlob(*m).size());
     uint8_t* const kept = blob;
     Morvex_FreeBlob(&blob);
     EXPECT_EQ(blob, kept) << "the caller's pointer is not cleared";

@@ -31,7 +31,7 @@ std::vector<uint8_t> roadBlob(size_t centreCountOfPackageNine = 625) {
                                              i == 9 ? centreCountOfPackageNine : 625));
         const double last = sheet == 1.0 ? 100.0 : 30.0;
         recipe.primary.push_back(Entry({sheet, 0, 0, 0}, std::move(packages),
-                                     {Curve({1, 1, 1}, {10, 20, last}, {0, 0, 0})}));
+                                       {Curve({1, 1, 1}, {10, 20, last}, {0, 0, 0})}));
     }
     recipe.heatTransferStatus = 1;
     ModulePtr m = BuildModule(std::move(recipe));

@@ -80,7 +80,7 @@ TEST_F(DataFileLoad, TheLastRecordChunkGivesTheModuleItsStreamDeserializesTo) {
     // kind; a Lubricant record's own block agrees with its chunk header.
     const Bytes sheet = SheetRecordBytes(test::sheetRecordWithItems(12, {0.5, 2.0, 1.0}));
     const Bytes lubricant = LubricantRecordBytes(test::sampleLubricantRecord());
-    const Bytes modules[] = {ModuleStream(SampleModule(0)), ModuleStream(SampleModule(1))};
+    const Bytes modules[] = {WriteBlob(SampleModule(0)), WriteBlob(SampleModule(1))};
     const struct {
         std::vector<std::pair<int, Bytes>> records;
         const Bytes* expected;  // null: loads without a module
@@ -120,7 +120,7 @@ TEST_F(DataFileLoad, TheLastRecordChunkGivesTheModuleItsStreamDeserializesTo) {
 
 TEST_F(DataFileLoad, ExportStoresTheHandleOnlyOnSuccess) {
     Bytes chunks;
-    putRecord(chunks, kModuleRecord, ModuleStream(SampleModule(1)));
+    putRecord(chunks, kModuleRecord, WriteBlob(SampleModule(1)));
     putEnd(chunks);
     const Bytes good = signFile(bodyWith({}, chunks));
     Bytes bad = good;
@@ -177,7 +177,7 @@ TEST_F(DataFileLoad, EveryFlippedByteFailsTheDigest) {
     Bytes chunks;
     putHeader(chunks, 9, 0, 5);
     chunks.insert(chunks.end(), {1, 2, 3, 4, 5});
-    putRecord(chunks, kModuleRecord, ModuleStream(TinyModule()));
+    putRecord(chunks, kModuleRecord, WriteBlob(TinyModule()));
     putEnd(chunks);
     chunks.insert(chunks.end(), {0xEE, 0xEE, 0xEE});  // after the end marker
     const Bytes good = signFile(bodyWith({'h', 'd', 'r'}, chunks));
@@ -197,7 +197,7 @@ TEST_F(DataFileLoad, EveryFlippedByteFailsTheDigest) {
 
 TEST_F(DataFileLoad, EveryTruncationFailsCleanly) {
     Bytes chunks;
-    putRecord(chunks, kModuleRecord, ModuleStream(TinyModule()));
+    putRecord(chunks, kModuleRecord, WriteBlob(TinyModule()));
     putEnd(chunks);
     const Bytes body = bodyWith({'x'}, chunks);
     const Bytes good = signFile(body);
@@ -229,7 +229,7 @@ TEST_F(DataFileLoad, EveryTruncationFailsCleanly) {
 
 TEST_F(DataFileLoad, PreambleEndsAtTheFirst0x03) {
     Bytes chunks;
-    putRecord(chunks, kModuleRecord, ModuleStream(SampleModule(0)));
+    putRecord(chunks, kModuleRecord, WriteBlob(SampleModule(0)));
     putEnd(chunks);
     Bytes pre(300);
     for (size_t i = 0; i < pre.size(); ++i)
@@ -254,7 +254,7 @@ TEST_F(DataFileLoad, SkipChunksOfAnyLengthAreStepped) {
     putHeader(chunks, -7, 1, -40);  // negative: nothing to skip
     putHeader(chunks, 1, 0, 1024);
     chunks.insert(chunks.end(), 1024, 0x02);
-    putRecord(chunks, kModuleRecord, ModuleStream(SampleModule(1)));
+    putRecord(chunks, kModuleRecord, WriteBlob(SampleModule(1)));
     putEnd(chunks);
     Outcome o = loadBytes(signFile(bodyWith({}, chunks)));
     ASSERT_TRUE(o.loaded) << o.fault.what;
@@ -284,7 +284,7 @@ TEST_F(DataFileLoad, RecordChunkLengthsAreCheckedBeforeReading) {
         {INT32_MAX - 15, "the record chunk at byte offset 3 is longer than the rest of the file"},
         {160, "the record chunk at byte offset 3 is longer than the rest of the file"},
     };
-    const Bytes sealed = sealRecord(ModuleStream(SampleModule(0)));
+    const Bytes sealed = sealRecord(WriteBlob(SampleModule(0)));
     ASSERT_GT(sealed.size(), 160u);
     for (const Case& c : cases) {
         Bytes chunks;
@@ -301,7 +301,7 @@ TEST_F(DataFileLoad, RecordChunkLengthsAreCheckedBeforeReading) {
 
 TEST_F(DataFileLoad, MissingEndMarkerFails) {
     Bytes chunks;
-    putRecord(chunks, kModuleRecord, ModuleStream(SampleModule(0)));
+    putRecord(chunks, kModuleRecord, WriteBlob(SampleModule(0)));
     const Bytes body = bodyWith({}, chunks);
     Outcome o = loadBytes(signFile(body));
     EXPECT_FALSE(o.loaded);
@@ -312,7 +312,7 @@ TEST_F(DataFileLoad, MissingEndMarkerFails) {
 
 TEST_F(DataFileLoad, BytesAfterTheEndMarkerAreSignedButNotRead) {
     Bytes chunks;
-    putRecord(chunks, kModuleRecord, ModuleStream(SampleModule(0)));
+    putRecord(chunks, kModuleRecord, WriteBlob(SampleModule(0)));
     putEnd(chunks);
     // Not a valid chunk at all: the walk never gets here.
     chunks.insert(chunks.end(), {0x02, 0x00, 0x03, 0x00, 0xFF, 0xFF, 0xFF, 0x7F, 0x99});
@@ -328,8 +328,8 @@ TEST_F(DataFileLoad, BytesAfterTheEndMarkerAreSignedButNotRead) {
 TEST_F(DataFileLoad, RejectedRecordReleasesEarlierModulesAndLeavesTheHandle) {
     for (uint16_t badKind : {uint16_t{0}, uint16_t{4}, uint16_t{7}, uint16_t{0xFFFF}}) {
         Bytes chunks;
-        putRecord(chunks, kModuleRecord, ModuleStream(SampleModule(0)));
-        putRecord(chunks, badKind, ModuleStream(SampleModule(1)));
+        putRecord(chunks, kModuleRecord, WriteBlob(SampleModule(0)));
+        putRecord(chunks, badKind, WriteBlob(SampleModule(1)));
         putEnd(chunks);
         Outcome o = loadBytes(signFile(bodyWith({}, chunks)));
         EXPECT_FALSE(o.loaded) << badKind;
@@ -341,7 +341,7 @@ TEST_F(DataFileLoad, RejectedRecordReleasesEarlierModulesAndLeavesTheHandle) {
 
 TEST_F(DataFileLoad, ParseFaultsPointIntoTheFile) {
     // The text1 count of a module record made larger than any string may be.
-    Bytes stream = ModuleStream(SampleModule(0));
+    Bytes stream = WriteBlob(SampleModule(0));
     const size_t text1Count = 16 + 8 + 10 + 2;
     stream[text1Count] = 0xE9;
     stream[text1Count + 1] = 0x03;  // 1001
@@ -370,7 +370,7 @@ TEST_F(DataFileLoad, ResignedCorruptionsNeverCrashOrLeak) {
     Bytes chunks;
     putHeader(chunks, 6, 0, 4);
     chunks.insert(chunks.end(), 4, 0);
-    putRecord(chunks, kModuleRecord, ModuleStream(TinyModule()));
+    putRecord(chunks, kModuleRecord, WriteBlob(TinyModule()));
     putEnd(chunks);
     const Bytes body = bodyWith({'p'}, chunks);
     int loaded = 0;
@@ -405,7 +405,7 @@ TEST_F(DataFileLoad, UnopenablePathsFail) {
 
 TEST_F(DataFileLoad, PathBytesReachTheFileSystemUnchanged) {
     Bytes chunks;
-    putRecord(chunks, kModuleRecord, ModuleStream(SampleModule(2)));
+    putRecord(chunks, kModuleRecord, WriteBlob(SampleModule(2)));
     putEnd(chunks);
     const Bytes file = signFile(bodyWith({}, chunks));
     // UTF-8 with characters outside ASCII, and bytes that are not UTF-8 at all.
@@ -428,7 +428,7 @@ TEST_F(DataFileLoad, ConcurrentLoadsOfDifferentFilesEachGetTheirOwnModule) {
         const int32_t skipped = 200000 + 1500 * t;
         putHeader(chunks, 5, 0, skipped);
         chunks.insert(chunks.end(), static_cast<size_t>(skipped), static_cast<uint8_t>(t));
-        putRecord(chunks, kModuleRecord, ModuleStream(SampleModule(t)));
+        putRecord(chunks, kModuleRecord, WriteBlob(SampleModule(t)));
         putEnd(chunks);
         paths.push_back(
             dir.write("thread" + std::to_string(t) + ".mxd", signFile(bodyWith({}, chunks))));

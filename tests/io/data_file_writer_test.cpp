@@ -63,7 +63,7 @@ TEST(DataFileWriter, LayoutIsPreambleChunksEndMarkerTrailer) {
 
 TEST(DataFileWriter, EveryKindLoadsAsItsStreamDeserializes) {
     ScratchDir dir;
-    const Bytes moduleStream = ModuleStream(SampleModule(1));
+    const Bytes moduleStream = WriteBlob(SampleModule(1));
     DataFileContent content;
     content.preamble = {'v', '1'};
     content.chunks.push_back(MakeSkipChunk(5, Bytes(3000, 0x03)));
@@ -106,7 +106,7 @@ TEST(DataFileWriter, RefusesFilesTheLoaderWouldMisread) {
 TEST(DataFileWriter, WithoutEndMarkerTheLoadFails) {
     ScratchDir dir;
     DataFileContent content;
-    content.chunks.push_back(recordChunk(kModuleRecord, ModuleStream(SampleModule(0))));
+    content.chunks.push_back(recordChunk(kModuleRecord, WriteBlob(SampleModule(0))));
     content.endMarker = false;
     const std::string path = dir.path + "/open-ended.mxd";
     ASSERT_TRUE(WriteDataFileToPath(content, path.c_str()));

@@ -16,8 +16,8 @@
 #include "support/samples.h"
 
 using namespace mx;
-using test::ModuleStream;
 using test::SampleModule;
+using test::WriteBlob;
 
 namespace {
 
@@ -49,7 +49,7 @@ size_t solverIdAt(const Module& m) {
 TEST(ModuleRecord, PersistedFieldsSurviveAndTheSecondBlobIsIdentical) {
     // Axes unsorted, status lists unsorted, signed factors, empty arrays.
     const Module original = SampleModule(0);
-    ModulePtr m = readBack(ModuleStream(original));
+    ModulePtr m = readBack(WriteBlob(original));
     ASSERT_TRUE(m);
     EXPECT_EQ(m->lubricationAmountValues, (std::vector<double>{1.0, 2.0})) << "sorted";
     EXPECT_EQ(m->strainRougheningValues, original.strainRougheningValues) << "never sorted";
@@ -58,13 +58,13 @@ TEST(ModuleRecord, PersistedFieldsSurviveAndTheSecondBlobIsIdentical) {
     Module sorted = SampleModule(0);
     sorted.lubricationAmountValues = {1.0, 2.0};
     sorted.sheetRoughnessValues = {0.8, 1.2};
-    EXPECT_EQ(ModuleStream(*m), ModuleStream(sorted));
+    EXPECT_EQ(WriteBlob(*m), WriteBlob(sorted));
 }
 
 TEST(ModuleRecord, BlobHeadIsTheVersionBlockOfKindThree) {
     Module m = SampleModule(0);
     m.identifier = {};
-    const auto blob = ModuleStream(m);
+    const auto blob = WriteBlob(m);
     test::StreamBytes head;
     head.b.assign(16, 0);
     head.str("VersionBlk").u16(3);
@@ -75,7 +75,7 @@ TEST(ModuleRecord, BlobHeadIsTheVersionBlockOfKindThree) {
 TEST(ModuleRecord, GridValuesAreNeverStoredAndStoredOnesAreSkipped) {
     Module m = SampleModule(0);
     m.primaryEntries[0].packageData[0].gridValues.assign(625, 1.0);
-    EXPECT_EQ(ModuleStream(m), ModuleStream(SampleModule(0)));
+    EXPECT_EQ(WriteBlob(m), WriteBlob(SampleModule(0)));
 
     // A package record whose grid value count is 3 followed by 24 bytes reads
     // as if the count were 0.
@@ -96,7 +96,7 @@ TEST(ModuleRecord, GridValuesAreNeverStoredAndStoredOnesAreSkipped) {
 TEST(ModuleRecord, MissingSolverIdFallsBackToTheDefault) {
     Module m = SampleModule(0);
     m.pressureMin = 0.5;
-    auto blob = ModuleStream(m);
+    auto blob = WriteBlob(m);
     // Cut the solver id string ("7b": 8 + 2 bytes) out of the blob.
     const size_t at = solverIdAt(m);
     ASSERT_EQ(getU64(blob, at), 2u);
@@ -110,7 +110,7 @@ TEST(ModuleRecord, MissingSolverIdFallsBackToTheDefault) {
     // A first pressure bound of +0.0 reads as an empty solver id instead, and
     // everything after it shifts by eight bytes.
     m.pressureMin = 0.0;
-    blob = ModuleStream(m);
+    blob = WriteBlob(m);
     blob.erase(blob.begin() + static_cast<long>(at), blob.begin() + static_cast<long>(at + 10));
     ModulePtr shifted;
     ReadModuleRecord(blob.data(), static_cast<int32_t>(blob.size()), shifted);
@@ -122,17 +122,17 @@ TEST(ModuleRecord, MissingSolverIdFallsBackToTheDefault) {
 TEST(ModuleRecord, NumbersAndStringsAreRangeChecked) {
     Module m = SampleModule(0);
     m.nominalToolRoughness = INFINITY;
-    EXPECT_FALSE(readBack(ModuleStream(m)));
+    EXPECT_FALSE(readBack(WriteBlob(m)));
     m = SampleModule(0);
     m.text2 = Text(1001, u'x');
-    EXPECT_FALSE(readBack(ModuleStream(m)));
+    EXPECT_FALSE(readBack(WriteBlob(m)));
 }
 
 TEST(ModuleRecord, EmptyListsAreBareZeroCountsAndTrailingBytesAreIgnored) {
     Module m;
     m.name = kVersionBlockName;
     m.formatVersion = 3;
-    auto blob = ModuleStream(m);
+    auto blob = WriteBlob(m);
     // Head 36, two texts and solver id 24, ranges 64, two entry counts 16,
     // nominal values 24, seven arrays 56, two status words 16, three lists 24.
     EXPECT_EQ(blob.size(), 36u + 24 + 64 + 16 + 24 + 56 + 16 + 24);
@@ -143,7 +143,7 @@ TEST(ModuleRecord, EmptyListsAreBareZeroCountsAndTrailingBytesAreIgnored) {
 }
 
 TEST(ModuleRecord, EveryTruncationFailsWithoutTouchingTheCallersHandle) {
-    const auto blob = ModuleStream(SampleModule(0));
+    const auto blob = WriteBlob(SampleModule(0));
     for (size_t cut = 0; cut < blob.size(); ++cut)
         EXPECT_FALSE(test::deserialize({blob.begin(), blob.begin() + static_cast<long>(cut)}))
             << cut;
@@ -151,7 +151,7 @@ TEST(ModuleRecord, EveryTruncationFailsWithoutTouchingTheCallersHandle) {
 
 TEST(ModuleRecord, EveryCountForcedHugeFailsCleanly) {
     const Module m = SampleModule(0);
-    const auto blob = ModuleStream(m);
+    const auto blob = WriteBlob(m);
     // Every position holding a small count, aligned or not, replaced by huge
     // values: whatever it means, the read fails or succeeds without crashing,
     // leaking or allocating beyond reason (the sanitizer build watches).

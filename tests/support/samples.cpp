@@ -241,16 +241,8 @@ Module TinyModule() {
     return m;
 }
 
-Bytes ModuleStream(const Module& m) {
-    MallocBuffer blob;
-    uint64_t length = 0;
-    EXPECT_TRUE(SerializeModule(m, blob, length));
-    if (!blob) return {};
-    return Bytes(blob.get(), blob.get() + length);
-}
-
 void ExpectSameModule(const Module& actual, const Module& expected) {
-    EXPECT_EQ(ModuleStream(actual), ModuleStream(expected));
+    EXPECT_EQ(WriteBlob(actual), WriteBlob(expected));
     EXPECT_EQ(actual.primaryTable.cells, expected.primaryTable.cells);
     EXPECT_EQ(actual.secondaryTable.cells, expected.secondaryTable.cells);
     EXPECT_EQ(actual.packageTable, expected.packageTable);

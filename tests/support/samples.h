@@ -13,6 +13,7 @@
 #include "api/module.h"
 #include "records/lubricant_record.h"
 #include "records/sheet_record.h"
+#include "support/module_builder.h"
 
 namespace mx::test {
 
@@ -59,8 +60,6 @@ Module SampleModule(int variant);
 // A module with one entry of one package and nothing else: small files for
 // tests that change every byte.
 Module TinyModule();
-// The module record of `m` (record kind 3).
-Bytes ModuleStream(const Module& m);
 // Two modules agree when their module records and everything finalization
 // derives (tables, package tables, grid spacing) agree.
 void ExpectSameModule(const Module& actual, const Module& expected);

@@ -16,6 +16,7 @@
 #include "mxtool/pack.h"
 #include "records/sheet_record.h"
 #include "serialize/module_record.h"
+#include "support/module_builder.h"
 
 using namespace mx;
 using namespace mx::tool;
@@ -26,13 +27,6 @@ std::vector<uint8_t> fileBytes(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     return std::vector<uint8_t>((std::istreambuf_iterator<char>(in)),
                                 std::istreambuf_iterator<char>());
-}
-
-std::vector<uint8_t> blobOf(const Module& m) {
-    MallocBuffer blob;
-    uint64_t length = 0;
-    EXPECT_TRUE(SerializeModule(m, blob, length));
-    return std::vector<uint8_t>(blob.get(), blob.get() + length);
 }
 
 // A module whose every persisted field holds something a careless
@@ -87,7 +81,7 @@ Module awkwardModule() {
 
 TEST(Description, ModuleRecordSurvivesTextRoundTripByteForByte) {
     const Module m = awkwardModule();
-    const std::vector<uint8_t> blob = blobOf(m);
+    const std::vector<uint8_t> blob = test::WriteBlob(m);
     const std::string text = layoutJson(describeModule(m));
     const Json reparsed = Json::parse(text);
     EXPECT_EQ(recordStreamOf(reparsed), blob);
