@@ -9,36 +9,18 @@
 
 #include "module/diagnose.h"
 #include "module/finalize.h"
+#include "support/module_builder.h"
 
 using namespace mx;
 
 namespace {
 
-PackageData model(uint64_t gridPoints, size_t centres = 625) {
-    PackageData pd;
-    pd.scales = {1, 1, 1, 1};
-    pd.weights.assign(centres, 0.001);
-    pd.shape = 0.25;
-    pd.offset = 0.1;
-    pd.factor = 1;
-    pd.gridPointCount = gridPoints;
-    return pd;
-}
-
-TableEntry entryAt(double sheet, double lube, size_t packages = 12) {
-    TableEntry e;
-    e.sheetRoughness = sheet;
-    e.lubricationAmount = lube;
-    e.toolRoughness = 0.4;
-    e.stateValue = 0.0;
-    for (size_t p = 0; p < packages; ++p)
-        e.packageData.push_back(model(p == 1 ? 10 : 5));
-    HeatTransferCurve curve;
-    curve.divisors.assign(5, 1e-5);
-    curve.numerators.assign(5, 0.05);
-    curve.offsets.assign(5, 0.5);
-    e.curves.push_back(curve);
-    return e;
+TableEntry entryAt(double sheet, double lube) {
+    std::vector<PackageData> packages = test::Packages(12, test::ConstantModel(0.1));
+    packages[1].gridPointCount = 10;
+    return test::Entry({sheet, lube, 0.4, 0.0}, std::move(packages),
+                       {test::Curve(std::vector<double>(5, 1e-5), std::vector<double>(5, 0.05),
+                                    std::vector<double>(5, 0.5))});
 }
 
 // Two sheet roughness and two lubrication values, every cell filled in both
