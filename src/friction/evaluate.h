@@ -9,6 +9,7 @@
 #pragma once
 
 #include "api/module.h"
+#include "friction/interpolation.h"
 
 namespace mx {
 
@@ -47,6 +48,23 @@ inline DataSet primaryData(const Module& m) {
 }
 inline DataSet secondaryData(const Module& m) {
     return {&m.secondaryTable, &m.secondaryEntries};
+}
+
+// Evaluates `overDataSet(data, value)` on the primary data set and, when the
+// input asks for direction dependency and the module has it, on the secondary
+// one, then blends the two by the direction cosine. Without a secondary value
+// the primary stands for both, which the blend returns unchanged.
+template <typename OverDataSet>
+bool blendDataSets(const Module& m, const InputRecord& in, OverDataSet&& overDataSet, double& out) {
+    double primary;
+    if (!overDataSet(primaryData(m), primary)) return false;
+    double secondary = primary;
+    if (in.useDirectionDependency != 0 && m.directionDependency != 0 &&
+        !overDataSet(secondaryData(m), secondary)) {
+        return false;
+    }
+    out = blendDirections(primary, secondary, in.directionCosine);
+    return true;
 }
 
 // The grid interpolation of package `index` inside one entry at a clamped

@@ -93,15 +93,12 @@ bool GetHeatTransferCoefficient(const Module& m, const InputRecord& in, double d
     if (!(divisorValue > 0.0 || m.pressureMin > in.pressure)) {
         return GetPackageValue(m, in, kHeatTransferId, out);
     }
-    double primary;
-    if (!evaluateHeatTransfer(m, in, primaryData(m), divisorValue, primary)) return false;
-    double secondary = primary;
-    if (in.useDirectionDependency != 0 && m.directionDependency != 0 &&
-        !evaluateHeatTransfer(m, in, secondaryData(m), divisorValue, secondary)) {
-        return false;
-    }
-    out = blendDirections(primary, secondary, in.directionCosine);
-    return true;
+    return blendDataSets(
+        m, in,
+        [&](DataSet data, double& value) {
+            return evaluateHeatTransfer(m, in, data, divisorValue, value);
+        },
+        out);
 }
 
 }  // namespace mx

@@ -38,15 +38,12 @@ bool evaluatePackageAverage(const Module& m, const InputRecord& in, DataSet data
 bool GetPackageAverage(const Module& m, const InputRecord& in, uint32_t packageId, double& out) {
     if (isPackageAvailable(m, packageId) == 0) return false;
     const uint32_t index = packageIndexFromId(packageId);
-    double primary;
-    if (!evaluatePackageAverage(m, in, primaryData(m), index, primary)) return false;
-    double secondary = primary;
-    if (in.useDirectionDependency != 0 && m.directionDependency != 0 &&
-        !evaluatePackageAverage(m, in, secondaryData(m), index, secondary)) {
-        return false;
-    }
-    out = blendDirections(primary, secondary, in.directionCosine);
-    return true;
+    return blendDataSets(
+        m, in,
+        [&](DataSet data, double& value) {
+            return evaluatePackageAverage(m, in, data, index, value);
+        },
+        out);
 }
 
 }  // namespace mx

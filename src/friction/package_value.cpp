@@ -121,15 +121,10 @@ bool evaluatePackage(const Module& m, const InputRecord& in, DataSet data, uint3
 bool GetPackageValue(const Module& m, const InputRecord& in, uint32_t packageId, double& out) {
     if (isPackageAvailable(m, packageId) == 0) return false;
     const uint32_t index = packageIndexFromId(packageId);
-    double primary;
-    if (!evaluatePackage(m, in, primaryData(m), index, primary)) return false;
-    double secondary = primary;
-    if (in.useDirectionDependency != 0 && m.directionDependency != 0 &&
-        !evaluatePackage(m, in, secondaryData(m), index, secondary)) {
-        return false;
-    }
-    out = blendDirections(primary, secondary, in.directionCosine);
-    return true;
+    return blendDataSets(
+        m, in,
+        [&](DataSet data, double& value) { return evaluatePackage(m, in, data, index, value); },
+        out);
 }
 
 }  // namespace mx
