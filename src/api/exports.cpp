@@ -44,6 +44,17 @@ uint32_t storeProperties(const mx::PropertyList& list, const MorvexProperty** pr
     return 1;
 }
 
+// Runs an evaluation into a local that starts as `start` and stores it in
+// `out` only on success, so a failed evaluation leaves the caller's value as
+// it was.
+template <typename Evaluation>
+uint32_t storeOnSuccess(double* out, double start, Evaluation&& evaluation) {
+    double v = start;
+    if (!evaluation(v)) return 0;
+    *out = v;
+    return 1;
+}
+
 uint32_t moreThanOne(const std::vector<double>& values) {
     return values.size() > 1 ? 1u : 0u;
 }
@@ -242,42 +253,32 @@ MORVEX_API uint32_t Morvex_CheckProductionPackageAvailability(const MorvexModule
 // Each evaluation computes into locals and stores only on success.
 MORVEX_API uint32_t Morvex_GetPackageValue(const MorvexModule* m, MorvexInputRecord input,
                                            uint32_t packageId, double* value) {
-    double v;
-    if (!mx::GetPackageValue(*m, input, packageId, v)) return 0;
-    *value = v;
-    return 1;
+    return storeOnSuccess(value, 0.0,
+                          [&](double& v) { return mx::GetPackageValue(*m, input, packageId, v); });
 }
 
 MORVEX_API uint32_t Morvex_GetPackageAverage(const MorvexModule* m, MorvexInputRecord input,
                                              uint32_t packageId, double* value) {
-    double v;
-    if (!mx::GetPackageAverage(*m, input, packageId, v)) return 0;
-    *value = v;
-    return 1;
+    return storeOnSuccess(
+        value, 0.0, [&](double& v) { return mx::GetPackageAverage(*m, input, packageId, v); });
 }
 
 MORVEX_API uint32_t Morvex_GetSurfaceRoughness(const MorvexModule* m, MorvexInputRecord input,
                                                double upperBound, double* result) {
-    double v;
-    if (!mx::GetSurfaceRoughness(*m, input, upperBound, v)) return 0;
-    *result = v;
-    return 1;
+    return storeOnSuccess(
+        result, 0.0, [&](double& v) { return mx::GetSurfaceRoughness(*m, input, upperBound, v); });
 }
 
 MORVEX_API uint32_t Morvex_GetRealContactArea(const MorvexModule* m, MorvexInputRecord input,
                                               double previous, double* result) {
-    double v;
-    if (!mx::GetRealContactArea(*m, input, previous, v)) return 0;
-    *result = v;
-    return 1;
+    return storeOnSuccess(
+        result, 0.0, [&](double& v) { return mx::GetRealContactArea(*m, input, previous, v); });
 }
 
 MORVEX_API uint32_t Morvex_GetHistoryParameter(const MorvexModule* m, MorvexInputRecord input,
                                                double previous, double* result) {
-    double v;
-    if (!mx::GetHistoryParameter(*m, input, previous, v)) return 0;
-    *result = v;
-    return 1;
+    return storeOnSuccess(
+        result, 0.0, [&](double& v) { return mx::GetHistoryParameter(*m, input, previous, v); });
 }
 
 MORVEX_API uint32_t Morvex_GetLubricationAmount(const MorvexModule* m, MorvexInputRecord input,
@@ -292,44 +293,37 @@ MORVEX_API uint32_t Morvex_GetLubricationAmount(const MorvexModule* m, MorvexInp
 
 MORVEX_API uint32_t Morvex_GetSpotLubeIndicator(const MorvexModule* m, MorvexInputRecord input,
                                                 double upperBound, double* result) {
-    double v;
-    if (!mx::GetSpotLubeIndicator(*m, input, upperBound, v)) return 0;
-    *result = v;
-    return 1;
+    return storeOnSuccess(
+        result, 0.0, [&](double& v) { return mx::GetSpotLubeIndicator(*m, input, upperBound, v); });
 }
 
 MORVEX_API uint32_t Morvex_GetGallingIndicator(const MorvexModule* m, MorvexInputRecord input,
                                                double scale, double, double* accumulator) {
-    double sum = *accumulator;
-    if (!mx::GetGallingIndicator(*m, input, scale, sum)) return 0;
-    *accumulator = sum;
-    return 1;
+    return storeOnSuccess(accumulator, *accumulator, [&](double& sum) {
+        return mx::GetGallingIndicator(*m, input, scale, sum);
+    });
 }
 
 MORVEX_API uint32_t Morvex_GetWearIndicator(const MorvexModule* m, MorvexInputRecord input,
                                             double scale, double, double* accumulator) {
-    double sum = *accumulator;
-    if (!mx::GetWearIndicator(*m, input, scale, sum)) return 0;
-    *accumulator = sum;
-    return 1;
+    return storeOnSuccess(accumulator, *accumulator,
+                          [&](double& sum) { return mx::GetWearIndicator(*m, input, scale, sum); });
 }
 
 MORVEX_API uint32_t Morvex_GetProductionVolume(const MorvexModule* m, MorvexInputRecord input,
                                                const double* firstLimit, const double* secondLimit,
                                                double* result) {
-    double v;
-    if (!mx::GetProductionVolume(*m, input, firstLimit, secondLimit, v)) return 0;
-    *result = v;
-    return 1;
+    return storeOnSuccess(result, 0.0, [&](double& v) {
+        return mx::GetProductionVolume(*m, input, firstLimit, secondLimit, v);
+    });
 }
 
 MORVEX_API uint32_t Morvex_GetHeatTransferCoefficient(const MorvexModule* m,
                                                       MorvexInputRecord input, double divisorValue,
                                                       double* value) {
-    double v;
-    if (!mx::GetHeatTransferCoefficient(*m, input, divisorValue, v)) return 0;
-    *value = v;
-    return 1;
+    return storeOnSuccess(value, 0.0, [&](double& v) {
+        return mx::GetHeatTransferCoefficient(*m, input, divisorValue, v);
+    });
 }
 
 }  // extern "C"
