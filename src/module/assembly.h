@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string_view>
 #include <vector>
 
@@ -34,6 +35,41 @@ double MiddleValue(const std::vector<double>& values);
 // Copies of the pairs whose key starts with `prefix` (case-sensitive), in list
 // order.
 PropertyList FilterProperties(const PropertyList& list, std::u16string_view prefix);
+
+// A new module holding what every record kind gives alike: the two texts and
+// the four ranges copied from `record`, and the fixed defaults of the fields
+// no record carries (zero identifier, version-block name and format, default
+// solver id, single-zero model lists).
+template <typename Record>
+std::unique_ptr<Module> NewModuleFromRecord(const Record& record) {
+    auto m = std::make_unique<Module>();
+    m->identifier.fill(0);
+    m->name = kVersionBlockName;
+    m->formatVersion = 3;
+    m->solverId = kDefaultSolverId;
+    m->strainRougheningValues = {0.0};
+    m->staticFrictionValues = {0.0};
+    m->toolWearValues = {0.0};
+    m->text1 = record.text1;
+    m->text2 = record.text2;
+    m->pressureMin = record.pressureMin;
+    m->pressureMax = record.pressureMax;
+    m->strainMin = record.strainMin;
+    m->strainMax = record.strainMax;
+    m->temperatureMin = record.temperatureMin;
+    m->temperatureMax = record.temperatureMax;
+    m->velocityMin = record.velocityMin;
+    m->velocityMax = record.velocityMax;
+    return m;
+}
+
+// Keeps of each property list only the keys of its own prefix.
+inline void SetFilteredProperties(Module& m, const PropertyList& workpiece,
+                                  const PropertyList& lubricant, const PropertyList& tooling) {
+    m.workpieceProperties = FilterProperties(workpiece, u"Sheet");
+    m.lubricantProperties = FilterProperties(lubricant, u"Lubricant");
+    m.toolingProperties = FilterProperties(tooling, u"Tooling");
+}
 
 void ModuleFromSheetRecord(const SheetRecord& record, ModulePtr& slot);
 

@@ -108,22 +108,9 @@ PropertyList FilterProperties(const PropertyList& list, std::u16string_view pref
 }
 
 void ModuleFromSheetRecord(const SheetRecord& record, ModulePtr& slot) {
-    auto m = std::make_unique<Module>();
+    auto m = NewModuleFromRecord(record);
     const double sr = RoundedPropertyValue(record, kSheetRoughnessPosition);
     const double tr = RoundedPropertyValue(record, kToolRoughnessPosition);
-    m->identifier.fill(0);
-    m->text1 = record.text1;
-    m->text2 = record.text2;
-    m->name = kVersionBlockName;
-    m->formatVersion = 3;
-    m->pressureMin = record.pressureMin;
-    m->pressureMax = record.pressureMax;
-    m->strainMin = record.strainMin;
-    m->strainMax = record.strainMax;
-    m->temperatureMin = record.temperatureMin;
-    m->temperatureMax = record.temperatureMax;
-    m->velocityMin = record.velocityMin;
-    m->velocityMax = record.velocityMax;
     buildEntries(record, sr, tr, *m);
     m->nominalSheetRoughness = sr;
     m->nominalLubricationAmount = MiddleValue(record.lubricationAmounts);
@@ -132,15 +119,9 @@ void ModuleFromSheetRecord(const SheetRecord& record, ModulePtr& slot) {
     m->sheetRoughnessValues = {sr};
     m->lubricationAmountValues = record.lubricationAmounts;
     m->toolRoughnessValues = {tr};
-    m->solverId = kDefaultSolverId;
-    m->strainRougheningValues = {0.0};
-    m->staticFrictionValues = {0.0};
-    m->toolWearValues = {0.0};
     m->heatTransferStatus = 0;
     m->directionDependency = itemGroupSize(record) == 12 ? 1 : 0;
-    m->workpieceProperties = FilterProperties(record.properties, u"Sheet");
-    m->lubricantProperties = FilterProperties(record.properties, u"Lubricant");
-    m->toolingProperties = FilterProperties(record.properties, u"Tooling");
+    SetFilteredProperties(*m, record.properties, record.properties, record.properties);
     slot = std::move(m);
 }
 
