@@ -2,13 +2,7 @@
 // (hash object, digest buffer, key object, IV copy) come from the process heap;
 // every handle and buffer is released on every path, in the order provider,
 // hash or key, then the heap buffers.
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
+#include "io/windows_api.h"
 // windows.h first: bcrypt.h relies on its types.
 #include <bcrypt.h>
 
@@ -41,6 +35,14 @@ void heapRelease(PUCHAR block) {
     if (block) HeapFree(GetProcessHeap(), 0, block);
 }
 
+// Opens the provider of `algorithm`; on failure the handle stays null, so the
+// owner's release skips it.
+bool openProvider(const wchar_t* algorithm, BCRYPT_ALG_HANDLE& provider) {
+    if (succeeded(BCryptOpenAlgorithmProvider(&provider, algorithm, nullptr, 0))) return true;
+    provider = nullptr;
+    return false;
+}
+
 }  // namespace
 
 struct DigestContext {
@@ -63,10 +65,7 @@ void DigestContextDeleter::operator()(DigestContext* context) const {
 Digest StartDigest() {
     Digest digest(std::make_unique<DigestContext>().release());
     DigestContext& d = *digest;
-    if (!succeeded(BCryptOpenAlgorithmProvider(&d.provider, BCRYPT_MD5_ALGORITHM, nullptr, 0))) {
-        d.provider = nullptr;
-        return nullptr;
-    }
+    if (!openProvider(BCRYPT_MD5_ALGORITHM, d.provider)) return nullptr;
     ULONG objectLength = 0;
     if (!readSizeProperty(d.provider, BCRYPT_OBJECT_LENGTH, objectLength)) return nullptr;
     if (!readSizeProperty(d.provider, BCRYPT_HASH_LENGTH, d.digestLength)) return nullptr;
@@ -117,10 +116,7 @@ struct ChunkCipher {
 
 // Provider, key object, IV working copy, CBC chaining and the key itself.
 bool setUpCipher(ChunkCipher& c, const uint8_t key[16], const uint8_t iv[16]) {
-    if (!succeeded(BCryptOpenAlgorithmProvider(&c.provider, BCRYPT_AES_ALGORITHM, nullptr, 0))) {
-        c.provider = nullptr;
-        return false;
-    }
+    if (!openProvider(BCRYPT_AES_ALGORITHM, c.provider)) return false;
     ULONG objectLength = 0;
     if (!readSizeProperty(c.provider, BCRYPT_OBJECT_LENGTH, objectLength)) return false;
     c.keyObject = heapAllocate(objectLength, 0);
@@ -144,24 +140,29 @@ bool setUpCipher(ChunkCipher& c, const uint8_t key[16], const uint8_t iv[16]) {
     return true;
 }
 
-}  // namespace
+// BCryptEncrypt and BCryptDecrypt take the same arguments.
+using CngCipherCall = decltype(&BCryptEncrypt);
 
-// No padding flag: a length that is not a multiple of the block size is
-// rejected by CNG, and the output is exactly as long as the input.
-bool DecryptChunk(uint8_t* buffer, uint32_t length, const uint8_t key[16], const uint8_t iv[16]) {
+// One chunk in place through a fresh cipher. No padding flag: a length that is
+// not a multiple of the block size is rejected by CNG, and the output is
+// exactly as long as the input.
+bool transformChunk(CngCipherCall call, uint8_t* buffer, uint32_t length, const uint8_t key[16],
+                    const uint8_t iv[16]) {
     ChunkCipher c;
     if (!setUpCipher(c, key, iv)) return false;
     ULONG written = 0;
-    return succeeded(BCryptDecrypt(c.key, buffer, length, nullptr, c.iv, c.ivLength, buffer, length,
-                                   &written, 0));
+    return succeeded(
+        call(c.key, buffer, length, nullptr, c.iv, c.ivLength, buffer, length, &written, 0));
+}
+
+}  // namespace
+
+bool DecryptChunk(uint8_t* buffer, uint32_t length, const uint8_t key[16], const uint8_t iv[16]) {
+    return transformChunk(BCryptDecrypt, buffer, length, key, iv);
 }
 
 bool EncryptChunk(uint8_t* buffer, uint32_t length, const uint8_t key[16], const uint8_t iv[16]) {
-    ChunkCipher c;
-    if (!setUpCipher(c, key, iv)) return false;
-    ULONG written = 0;
-    return succeeded(BCryptEncrypt(c.key, buffer, length, nullptr, c.iv, c.ivLength, buffer, length,
-                                   &written, 0));
+    return transformChunk(BCryptEncrypt, buffer, length, key, iv);
 }
 
 }  // namespace mx

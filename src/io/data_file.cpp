@@ -14,13 +14,7 @@
 #include "io/dispatch.h"
 
 #ifdef _WIN32
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
+#include "io/windows_api.h"
 #endif
 
 namespace mx {
