@@ -46,11 +46,9 @@ void addCheckCommand(CLI::App& app, CommandStatus& status) {
         "models, short heat-transfer curves, one-direction packages, non-finite values).\n"
         "Exit status 0 only for a clean input, 1 when something was found.\n"
         "Example: mxtool check data/demo.mxd");
-    cmd->add_option("input", o->input, "data file, record stream (blob) or description")
-        ->required()
-        ->check(CLI::ExistingFile);
+    addMaterialInput(cmd, o->input);
     cmd->add_flag("--json", o->json, "print JSON for scripts");
-    cmd->add_flag("--sheet", o->sheet, "the input is a bare Sheet record stream");
+    addSheetFlag(cmd, o->sheet);
     cmd->callback([o, &status] {
         const CheckReport report = checkMaterial(loadMaterial(o->input, o->sheet));
         std::string text;

@@ -359,10 +359,8 @@ void addFitCommand(CLI::App& app, CommandStatus& status) {
         "spaced values on every axis it varies; a variable the table leaves out or keeps "
         "constant is taken as not mattering.\n"
         "Example: mxtool fit friction.csv --shape 0.25 --grid-points 10 -o friction.json");
-    cmd->add_option("table", o->table,
-                    "CSV with a header: pressure,strain,temperature,velocity,value")
-        ->required()
-        ->check(CLI::ExistingFile);
+    addInputFile(cmd, "table", o->table,
+                 "CSV with a header: pressure,strain,temperature,velocity,value");
     cmd->add_option("-o,--output", o->output, "file to write (default: stdout)");
     cmd->add_option("--shape", o->fit.shape, "constant under each square root (> 0)")
         ->capture_default_str();
@@ -394,11 +392,7 @@ void addFitCommand(CLI::App& app, CommandStatus& status) {
         package["scales"] = result.package.scales;
         package["weights"] = result.package.weights;
         const std::string text = layoutJson(package);
-        if (o->output.empty()) {
-            std::fwrite(text.data(), 1, text.size(), stdout);
-        } else {
-            writeFileText(o->output, text);
-        }
+        writeOutput(o->output, text);
         if (!o->quiet) std::fputs(describeFit(result).c_str(), stderr);
         status.exitCode = 0;
     });

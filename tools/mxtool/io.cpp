@@ -47,6 +47,14 @@ void writeFileText(const std::string& path, const std::string& text) {
     writeFileBytes(path, std::vector<uint8_t>(text.begin(), text.end()));
 }
 
+void writeOutput(const std::string& path, const std::string& text) {
+    if (path.empty()) {
+        std::fwrite(text.data(), 1, text.size(), stdout);
+    } else {
+        writeFileText(path, text);
+    }
+}
+
 InputForm sniffInput(const std::vector<uint8_t>& bytes) {
     for (uint8_t b : bytes) {
         if (b == '{') return InputForm::Description;

@@ -21,6 +21,8 @@ std::string readFileText(const std::string& path);
 // half-written output behind.
 void writeFileBytes(const std::string& path, const std::vector<uint8_t>& bytes);
 void writeFileText(const std::string& path, const std::string& text);
+// Writes `text` to the file at `path`, or to standard output when it is empty.
+void writeOutput(const std::string& path, const std::string& text);
 
 enum class InputForm { Description, DataFile, RecordStream };
 

@@ -88,9 +88,7 @@ void addPackCommands(CLI::App& app, CommandStatus& status) {
         "The description's schema is in docs/description.md. With --stream the bare record "
         "stream is written instead (for a module: a blob).\n"
         "Example: mxtool pack data/demo.json -o demo.mxd");
-    packCmd->add_option("description", pack->input, "description (JSON)")
-        ->required()
-        ->check(CLI::ExistingFile);
+    addInputFile(packCmd, "description", pack->input, "description (JSON)");
     packCmd->add_option("-o,--output", pack->output, "file to write")->required();
     packCmd->add_flag("--stream", pack->stream, "write the record stream, not a data file");
     packCmd->callback([pack, &status] {
@@ -115,20 +113,14 @@ void addPackCommands(CLI::App& app, CommandStatus& status) {
     unpackCmd->footer(
         "Packing the description again gives the same file.\n"
         "Example: mxtool unpack data/demo.mxd -o demo.json");
-    unpackCmd->add_option("input", unpack->input, "data file or record stream")
-        ->required()
-        ->check(CLI::ExistingFile);
+    addInputFile(unpackCmd, "input", unpack->input, "data file or record stream");
     unpackCmd->add_option("-o,--output", unpack->output, "file to write (default: stdout)");
     unpackCmd->add_flag("--sheet", unpack->sheet,
                         "the input is a bare Sheet record stream (it has no version block)");
     unpackCmd->callback([unpack, &status] {
         const std::string text =
             layoutJson(unpackBytes(readFileBytes(unpack->input), unpack->sheet));
-        if (unpack->output.empty()) {
-            std::fwrite(text.data(), 1, text.size(), stdout);
-        } else {
-            writeFileText(unpack->output, text);
-        }
+        writeOutput(unpack->output, text);
         status.exitCode = 0;
     });
 }

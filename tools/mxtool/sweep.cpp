@@ -221,9 +221,7 @@ struct SweepOptions {
 };
 
 void addStateOptions(CLI::App* cmd, const std::shared_ptr<SweepOptions>& o) {
-    cmd->add_option("input", o->input, "data file, record stream (blob) or description")
-        ->required()
-        ->check(CLI::ExistingFile);
+    addMaterialInput(cmd, o->input);
     cmd->add_option("--sweep", o->sweep, "variable to sweep")->capture_default_str();
     cmd->add_option("--from", o->from, "first value (default: the module's range or axis)");
     cmd->add_option("--to", o->to, "last value");
@@ -235,7 +233,7 @@ void addStateOptions(CLI::App* cmd, const std::shared_ptr<SweepOptions>& o) {
             labelWithUnit(info.label, info.unit) + " held fixed" +
                 (v == Variable::DirectionCosine ? " (turns the direction blend on)" : ""));
     }
-    cmd->add_flag("--sheet", o->sheet, "the input is a bare Sheet record stream");
+    addSheetFlag(cmd, o->sheet);
 }
 
 struct PreparedSweep {
