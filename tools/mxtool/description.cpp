@@ -1,6 +1,7 @@
 #include "mxtool/description.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -188,6 +189,13 @@ std::array<uint8_t, 16> identifierOf(const Node& node) {
     return id;
 }
 
+// The optional "identifier" of a description; all zero when absent.
+std::array<uint8_t, 16> identifierFrom(const Node& d) {
+    return d.has("identifier") ? identifierOf(d["identifier"]) : std::array<uint8_t, 16>{};
+}
+
+}  // namespace
+
 Json propertiesJson(const PropertyList& list) {
     Json out = Json::array();
     for (size_t i = 0; i < list.keys.size(); ++i) {
@@ -195,6 +203,8 @@ Json propertiesJson(const PropertyList& list) {
     }
     return out;
 }
+
+namespace {
 
 PropertyList propertiesFrom(const Node& node) {
     PropertyList list;
@@ -322,6 +332,35 @@ std::vector<double> axisFromEntries(const std::vector<TableEntry>& entries,
     return axis;
 }
 
+const char* const kRangeNames[4] = {"pressure", "strain", "temperature", "velocity"};
+
+// The eight range bounds of any record, minimum before maximum, in the order
+// of kRangeNames.
+template <typename Material>
+auto rangeFields(Material& r) {
+    return std::array{&r.pressureMin,    &r.pressureMax,    &r.strainMin,   &r.strainMax,
+                      &r.temperatureMin, &r.temperatureMax, &r.velocityMin, &r.velocityMax};
+}
+
+Json rangesJson(const double bounds[8]) {
+    Json ranges;
+    for (int i = 0; i < 4; ++i) {
+        ranges[kRangeNames[i]] = Json::array({f64Json(bounds[2 * i]), f64Json(bounds[2 * i + 1])});
+    }
+    return ranges;
+}
+
+void rangesFrom(const Node& d, double bounds[8]) {
+    const Node ranges = d["ranges"];
+    ranges.allowOnly({"pressure", "strain", "temperature", "velocity"});
+    for (int i = 0; i < 4; ++i) {
+        const Node range = ranges[kRangeNames[i]];
+        if (!range.json.is_array() || range.json.size() != 2) range.fail("expected [min, max]");
+        bounds[2 * i] = range.at(0).f64();
+        bounds[2 * i + 1] = range.at(1).f64();
+    }
+}
+
 // The fields a module and a Lubricant record share, apart from the entries.
 struct SharedFields {
     Text text1, text2;
@@ -332,8 +371,6 @@ struct SharedFields {
     PropertyList workpiece, lubricant, tooling;
 };
 
-const char* const kRangeNames[4] = {"pressure", "strain", "temperature", "velocity"};
-
 // Writes the shared fields, then `extra` (kind-specific fields), then the
 // entries, which are the bulk of every description and so come last.
 void describeShared(Json& out, const SharedFields& f, const Json& extra,
@@ -341,12 +378,7 @@ void describeShared(Json& out, const SharedFields& f, const Json& extra,
                     const std::vector<TableEntry>& secondary) {
     out["text1"] = utf8FromText(f.text1);
     out["text2"] = utf8FromText(f.text2);
-    Json ranges;
-    for (int i = 0; i < 4; ++i) {
-        ranges[kRangeNames[i]] =
-            Json::array({f64Json(f.ranges[2 * i]), f64Json(f.ranges[2 * i + 1])});
-    }
-    out["ranges"] = std::move(ranges);
+    out["ranges"] = rangesJson(f.ranges);
     out["nominal"] = Json{{"sheetRoughness", f64Json(f.nominal[0])},
                           {"lubricationAmount", f64Json(f.nominal[1])},
                           {"toolRoughness", f64Json(f.nominal[2])}};
@@ -369,14 +401,7 @@ SharedFields sharedFrom(const Node& d, const std::vector<TableEntry>& primary) {
     SharedFields f;
     f.text1 = d.has("text1") ? d["text1"].text() : Text();
     f.text2 = d.has("text2") ? d["text2"].text() : Text();
-    const Node ranges = d["ranges"];
-    ranges.allowOnly({"pressure", "strain", "temperature", "velocity"});
-    for (int i = 0; i < 4; ++i) {
-        const Node range = ranges[kRangeNames[i]];
-        if (!range.json.is_array() || range.json.size() != 2) range.fail("expected [min, max]");
-        f.ranges[2 * i] = range.at(0).f64();
-        f.ranges[2 * i + 1] = range.at(1).f64();
-    }
+    rangesFrom(d, f.ranges);
     const Node nominal = d["nominal"];
     nominal.allowOnly({"sheetRoughness", "lubricationAmount", "toolRoughness"});
     f.nominal[0] = nominal["sheetRoughness"].f64();
@@ -405,6 +430,51 @@ SharedFields sharedFrom(const Node& d, const std::vector<TableEntry>& primary) {
     return f;
 }
 
+// The shared fields of a module or a Lubricant record, which name them alike.
+template <typename Material>
+SharedFields sharedOf(const Material& r) {
+    SharedFields f;
+    f.text1 = r.text1;
+    f.text2 = r.text2;
+    const auto bounds = rangeFields(r);
+    for (int i = 0; i < 8; ++i)
+        f.ranges[i] = *bounds[i];
+    f.nominal[0] = r.nominalSheetRoughness;
+    f.nominal[1] = r.nominalLubricationAmount;
+    f.nominal[2] = r.nominalToolRoughness;
+    f.sheetRoughness = r.sheetRoughnessValues;
+    f.lubricationAmount = r.lubricationAmountValues;
+    f.toolRoughness = r.toolRoughnessValues;
+    f.stateAxis = r.stateAxis;
+    f.directionDependency = r.directionDependency;
+    f.heatTransferStatus = r.heatTransferStatus;
+    f.workpiece = r.workpieceProperties;
+    f.lubricant = r.lubricantProperties;
+    f.tooling = r.toolingProperties;
+    return f;
+}
+
+template <typename Material>
+void applyShared(SharedFields&& f, Material& r) {
+    r.text1 = std::move(f.text1);
+    r.text2 = std::move(f.text2);
+    const auto bounds = rangeFields(r);
+    for (int i = 0; i < 8; ++i)
+        *bounds[i] = f.ranges[i];
+    r.nominalSheetRoughness = f.nominal[0];
+    r.nominalLubricationAmount = f.nominal[1];
+    r.nominalToolRoughness = f.nominal[2];
+    r.stateAxis = std::move(f.stateAxis);
+    r.sheetRoughnessValues = std::move(f.sheetRoughness);
+    r.lubricationAmountValues = std::move(f.lubricationAmount);
+    r.toolRoughnessValues = std::move(f.toolRoughness);
+    r.directionDependency = f.directionDependency;
+    r.heatTransferStatus = f.heatTransferStatus;
+    r.workpieceProperties = std::move(f.workpiece);
+    r.lubricantProperties = std::move(f.lubricant);
+    r.toolingProperties = std::move(f.tooling);
+}
+
 Json header(RecordKindName kind) {
     Json out;
     out["format"] = kDescriptionFormat;
@@ -429,24 +499,7 @@ Json describeLubricant(const LubricantRecord& r) {
     out["identifier"] = hexOf(r.identifier.data(), r.identifier.size());
     out["name"] = utf8FromText(r.name);
     out["recordKind"] = r.formatVersion;
-    SharedFields f;
-    f.text1 = r.text1;
-    f.text2 = r.text2;
-    const double ranges[8] = {r.pressureMin,    r.pressureMax,    r.strainMin,   r.strainMax,
-                              r.temperatureMin, r.temperatureMax, r.velocityMin, r.velocityMax};
-    std::copy(ranges, ranges + 8, f.ranges);
-    f.nominal[0] = r.nominalSheetRoughness;
-    f.nominal[1] = r.nominalLubricationAmount;
-    f.nominal[2] = r.nominalToolRoughness;
-    f.sheetRoughness = r.sheetRoughnessValues;
-    f.lubricationAmount = r.lubricationAmountValues;
-    f.toolRoughness = r.toolRoughnessValues;
-    f.stateAxis = r.stateAxis;
-    f.directionDependency = r.directionDependency;
-    f.heatTransferStatus = r.heatTransferStatus;
-    f.workpiece = r.workpieceProperties;
-    f.lubricant = r.lubricantProperties;
-    f.tooling = r.toolingProperties;
+    const SharedFields f = sharedOf(r);
     describeShared(out, f, Json::object(), r.primaryEntries, r.secondaryEntries);
     return out;
 }
@@ -464,30 +517,12 @@ LubricantRecord lubricantFromDescription(const Json& description) {
                  "ranges", "nominal", "axes", "directionDependency", "heatTransferStatus",
                  "properties", "primaryEntries", "secondaryEntries", "dataFile"});
     LubricantRecord r;
-    r.identifier = d.has("identifier") ? identifierOf(d["identifier"]) : std::array<uint8_t, 16>{};
+    r.identifier = identifierFrom(d);
     r.name = d.has("name") ? d["name"].text() : kVersionBlockName;
     r.formatVersion = recordKindFrom(d, 2);
     r.primaryEntries = entriesFrom(d["primaryEntries"]);
     if (d.has("secondaryEntries")) r.secondaryEntries = entriesFrom(d["secondaryEntries"]);
-    SharedFields f = sharedFrom(d, r.primaryEntries);
-    r.text1 = std::move(f.text1);
-    r.text2 = std::move(f.text2);
-    r.pressureMin = f.ranges[0], r.pressureMax = f.ranges[1];
-    r.strainMin = f.ranges[2], r.strainMax = f.ranges[3];
-    r.temperatureMin = f.ranges[4], r.temperatureMax = f.ranges[5];
-    r.velocityMin = f.ranges[6], r.velocityMax = f.ranges[7];
-    r.nominalSheetRoughness = f.nominal[0];
-    r.nominalLubricationAmount = f.nominal[1];
-    r.nominalToolRoughness = f.nominal[2];
-    r.stateAxis = std::move(f.stateAxis);
-    r.sheetRoughnessValues = std::move(f.sheetRoughness);
-    r.lubricationAmountValues = std::move(f.lubricationAmount);
-    r.toolRoughnessValues = std::move(f.toolRoughness);
-    r.directionDependency = f.directionDependency;
-    r.heatTransferStatus = f.heatTransferStatus;
-    r.workpieceProperties = std::move(f.workpiece);
-    r.lubricantProperties = std::move(f.lubricant);
-    r.toolingProperties = std::move(f.tooling);
+    applyShared(sharedFrom(d, r.primaryEntries), r);
     return r;
 }
 
@@ -507,10 +542,11 @@ Json describeSheet(const SheetRecord& r) {
     out["text2"] = utf8FromText(r.text2);
     out["flags"] = r.flags;
     out["auxiliaryValues"] = f64ArrayJson(r.auxiliaryValues);
-    out["ranges"] = Json{{"pressure", {f64Json(r.pressureMin), f64Json(r.pressureMax)}},
-                         {"strain", {f64Json(r.strainMin), f64Json(r.strainMax)}},
-                         {"temperature", {f64Json(r.temperatureMin), f64Json(r.temperatureMax)}},
-                         {"velocity", {f64Json(r.velocityMin), f64Json(r.velocityMax)}}};
+    double bounds[8];
+    const auto fields = rangeFields(r);
+    for (int i = 0; i < 8; ++i)
+        bounds[i] = *fields[i];
+    out["ranges"] = rangesJson(bounds);
     out["rangeCounts"] = Json{{"pressure", r.pressureCount},
                               {"strain", r.strainCount},
                               {"temperature", r.temperatureCount},
@@ -543,25 +579,18 @@ SheetRecord sheetFromDescription(const Json& description) {
                  "auxiliaryValues", "ranges", "rangeCounts", "properties", "lubricationAmounts",
                  "dataFile"});
     SheetRecord r;
-    r.identifier = d.has("identifier") ? identifierOf(d["identifier"]) : std::array<uint8_t, 16>{};
+    r.identifier = identifierFrom(d);
     r.text1 = d.has("text1") ? d["text1"].text() : Text();
     r.text2 = d.has("text2") ? d["text2"].text() : Text();
     r.flags = d.has("flags") ? d["flags"].u64Array() : std::vector<uint64_t>{};
     r.auxiliaryValues =
         d.has("auxiliaryValues") ? d["auxiliaryValues"].f64Array() : std::vector<double>{};
-    const Node ranges = d["ranges"];
-    ranges.allowOnly({"pressure", "strain", "temperature", "velocity"});
-    double* bounds[4][2] = {{&r.pressureMin, &r.pressureMax},
-                            {&r.strainMin, &r.strainMax},
-                            {&r.temperatureMin, &r.temperatureMax},
-                            {&r.velocityMin, &r.velocityMax}};
+    double bounds[8];
+    rangesFrom(d, bounds);
+    const auto fields = rangeFields(r);
+    for (int i = 0; i < 8; ++i)
+        *fields[i] = bounds[i];
     uint64_t* counts[4] = {&r.pressureCount, &r.strainCount, &r.temperatureCount, &r.velocityCount};
-    for (int i = 0; i < 4; ++i) {
-        const Node range = ranges[kRangeNames[i]];
-        if (!range.json.is_array() || range.json.size() != 2) range.fail("expected [min, max]");
-        *bounds[i][0] = range.at(0).f64();
-        *bounds[i][1] = range.at(1).f64();
-    }
     if (d.has("rangeCounts")) {
         const Node rc = d["rangeCounts"];
         rc.allowOnly({"pressure", "strain", "temperature", "velocity"});
@@ -634,24 +663,7 @@ Json describeModule(const Module& m) {
     out["name"] = utf8FromText(m.name);
     out["recordKind"] = m.formatVersion;
     out["solverId"] = utf8FromText(m.solverId);
-    SharedFields f;
-    f.text1 = m.text1;
-    f.text2 = m.text2;
-    const double ranges[8] = {m.pressureMin,    m.pressureMax,    m.strainMin,   m.strainMax,
-                              m.temperatureMin, m.temperatureMax, m.velocityMin, m.velocityMax};
-    std::copy(ranges, ranges + 8, f.ranges);
-    f.nominal[0] = m.nominalSheetRoughness;
-    f.nominal[1] = m.nominalLubricationAmount;
-    f.nominal[2] = m.nominalToolRoughness;
-    f.sheetRoughness = m.sheetRoughnessValues;
-    f.lubricationAmount = m.lubricationAmountValues;
-    f.toolRoughness = m.toolRoughnessValues;
-    f.stateAxis = m.stateAxis;
-    f.directionDependency = m.directionDependency;
-    f.heatTransferStatus = m.heatTransferStatus;
-    f.workpiece = m.workpieceProperties;
-    f.lubricant = m.lubricantProperties;
-    f.tooling = m.toolingProperties;
+    const SharedFields f = sharedOf(m);
     const Json extra = {{"strainRoughening", f64ArrayJson(m.strainRougheningValues)},
                         {"staticFriction", f64ArrayJson(m.staticFrictionValues)},
                         {"toolWear", f64ArrayJson(m.toolWearValues)}};
@@ -684,37 +696,13 @@ Module moduleFromDescription(const Json& description) {
                  "toolWear",
                  "dataFile"});
     Module m;
-    m.identifier = d.has("identifier") ? identifierOf(d["identifier"]) : std::array<uint8_t, 16>{};
+    m.identifier = identifierFrom(d);
     m.name = d.has("name") ? d["name"].text() : kVersionBlockName;
-    if (d.has("recordKind")) {
-        const uint64_t kind = d["recordKind"].u64();
-        if (kind > 0xFFFF) d["recordKind"].fail("expected a 16-bit value");
-        m.formatVersion = static_cast<uint16_t>(kind);
-    } else {
-        m.formatVersion = 3;
-    }
+    m.formatVersion = recordKindFrom(d, 3);
     m.solverId = d.has("solverId") ? d["solverId"].text() : kDefaultSolverId;
     m.primaryEntries = entriesFrom(d["primaryEntries"]);
     if (d.has("secondaryEntries")) m.secondaryEntries = entriesFrom(d["secondaryEntries"]);
-    SharedFields f = sharedFrom(d, m.primaryEntries);
-    m.text1 = std::move(f.text1);
-    m.text2 = std::move(f.text2);
-    m.pressureMin = f.ranges[0], m.pressureMax = f.ranges[1];
-    m.strainMin = f.ranges[2], m.strainMax = f.ranges[3];
-    m.temperatureMin = f.ranges[4], m.temperatureMax = f.ranges[5];
-    m.velocityMin = f.ranges[6], m.velocityMax = f.ranges[7];
-    m.nominalSheetRoughness = f.nominal[0];
-    m.nominalLubricationAmount = f.nominal[1];
-    m.nominalToolRoughness = f.nominal[2];
-    m.stateAxis = std::move(f.stateAxis);
-    m.sheetRoughnessValues = std::move(f.sheetRoughness);
-    m.lubricationAmountValues = std::move(f.lubricationAmount);
-    m.toolRoughnessValues = std::move(f.toolRoughness);
-    m.directionDependency = f.directionDependency;
-    m.heatTransferStatus = f.heatTransferStatus;
-    m.workpieceProperties = std::move(f.workpiece);
-    m.lubricantProperties = std::move(f.lubricant);
-    m.toolingProperties = std::move(f.tooling);
+    applyShared(sharedFrom(d, m.primaryEntries), m);
     auto list = [&](const char* key) {
         return d.has(key) ? d[key].f64Array() : std::vector<double>{0.0};
     };

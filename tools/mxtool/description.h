@@ -53,6 +53,9 @@ Json describeRecordStream(RecordKindName kind, const uint8_t* data, size_t lengt
 std::string utf8FromText(const Text& text);
 Text textFromUtf8(const std::string& utf8, const std::string& where);
 
+// A property list as [key, value] pairs of text.
+Json propertiesJson(const PropertyList& list);
+
 // Package index -> the name of the quantity it carries (for readers of a
 // description; packing ignores it).
 std::string packageQuantityName(size_t packageIndex);

@@ -11,13 +11,6 @@ namespace mx::tool {
 
 namespace {
 
-Json propertiesOf(const PropertyList& list) {
-    Json out = Json::array();
-    for (size_t i = 0; i < list.keys.size(); ++i)
-        out.push_back(Json::array({utf8FromText(list.keys[i]), utf8FromText(list.values[i])}));
-    return out;
-}
-
 Json packagesOf(const Module& m) {
     Json out = Json::array();
     const TableEntry* first = m.primaryEntries.empty() ? nullptr : &m.primaryEntries.front();
@@ -86,9 +79,9 @@ Json moduleSummary(const Module& m) {
     out["valueLists"] = Json{{"strainRoughening", m.strainRougheningValues},
                              {"staticFriction", m.staticFrictionValues},
                              {"toolWear", m.toolWearValues}};
-    out["properties"] = Json{{"workpiece", propertiesOf(m.workpieceProperties)},
-                             {"lubricant", propertiesOf(m.lubricantProperties)},
-                             {"tooling", propertiesOf(m.toolingProperties)}};
+    out["properties"] = Json{{"workpiece", propertiesJson(m.workpieceProperties)},
+                             {"lubricant", propertiesJson(m.lubricantProperties)},
+                             {"tooling", propertiesJson(m.toolingProperties)}};
     return out;
 }
 
@@ -243,11 +236,9 @@ void addInspectCommand(CLI::App& app, CommandStatus& status) {
         "Shows record kind, ranges, axes, entry and package counts, which packages are available "
         "(by id and name), direction dependency, heat transfer and properties, as the plug-in "
         "reads them.\nExample: mxtool inspect data/demo.mxd");
-    cmd->add_option("input", o->input, "data file, record stream (blob) or description")
-        ->required()
-        ->check(CLI::ExistingFile);
+    addMaterialInput(cmd, o->input);
     cmd->add_flag("--json", o->json, "print JSON for scripts");
-    cmd->add_flag("--sheet", o->sheet, "the input is a bare Sheet record stream");
+    addSheetFlag(cmd, o->sheet);
     cmd->callback([o, &status] {
         const Json summary = summarizeMaterial(loadMaterial(o->input, o->sheet));
         const std::string text = o->json ? layoutJson(summary) : renderSummary(summary);
