@@ -2,6 +2,7 @@
 // std::bad_alloc; nothing crosses it. Out-parameters are written on success only.
 #include <cstdlib>
 #include <new>
+#include <type_traits>
 
 #include "api/module.h"
 #include "friction/evaluate.h"
@@ -29,6 +30,13 @@ uint32_t guarded(Body&& body) noexcept {
 uint32_t storeRange(double first, double last, double* min, double* max) {
     *min = first;
     *max = last;
+    return 1;
+}
+
+// Stores a value the module holds; such a query always succeeds.
+template <typename T>
+uint32_t storeValue(T* out, std::type_identity_t<T> value) {
+    *out = value;
     return 1;
 }
 
@@ -171,44 +179,36 @@ MORVEX_API uint32_t Morvex_GetToolRoughnessRange(const MorvexModule* m, double* 
 }
 
 MORVEX_API uint32_t Morvex_GetNominalSheetRoughness(const MorvexModule* m, double* value) {
-    *value = m->nominalSheetRoughness;
-    return 1;
+    return storeValue(value, m->nominalSheetRoughness);
 }
 
 MORVEX_API uint32_t Morvex_GetNominalLubricationAmount(const MorvexModule* m, double* value) {
-    *value = m->nominalLubricationAmount;
-    return 1;
+    return storeValue(value, m->nominalLubricationAmount);
 }
 
 MORVEX_API uint32_t Morvex_GetNominalToolRoughness(const MorvexModule* m, double* value) {
-    *value = m->nominalToolRoughness;
-    return 1;
+    return storeValue(value, m->nominalToolRoughness);
 }
 
 MORVEX_API uint32_t Morvex_GetStrainRougheningStatus(const MorvexModule* m, uint32_t* status) {
-    *status = moreThanOne(m->strainRougheningValues);
-    return 1;
+    return storeValue(status, moreThanOne(m->strainRougheningValues));
 }
 
 MORVEX_API uint32_t Morvex_GetStaticFrictionStatus(const MorvexModule* m, uint32_t* status) {
-    *status = moreThanOne(m->staticFrictionValues);
-    return 1;
+    return storeValue(status, moreThanOne(m->staticFrictionValues));
 }
 
 MORVEX_API uint32_t Morvex_GetToolWearStatus(const MorvexModule* m, uint32_t* status) {
-    *status = moreThanOne(m->toolWearValues);
-    return 1;
+    return storeValue(status, moreThanOne(m->toolWearValues));
 }
 
 MORVEX_API uint32_t Morvex_GetDirectionDependencyStatus(const MorvexModule* m, uint32_t* status) {
-    *status = static_cast<uint32_t>(m->directionDependency);
-    return 1;
+    return storeValue(status, static_cast<uint32_t>(m->directionDependency));
 }
 
 MORVEX_API uint32_t Morvex_GetHeatTransferCoefficientStatus(const MorvexModule* m,
                                                             uint32_t* status) {
-    *status = static_cast<uint32_t>(m->heatTransferStatus);
-    return 1;
+    return storeValue(status, static_cast<uint32_t>(m->heatTransferStatus));
 }
 
 MORVEX_API uint32_t Morvex_GetIsToolTempEqual(const MorvexModule*, uint32_t*) {
@@ -216,8 +216,7 @@ MORVEX_API uint32_t Morvex_GetIsToolTempEqual(const MorvexModule*, uint32_t*) {
 }
 
 MORVEX_API uint32_t Morvex_GetSolverID(const MorvexModule* m, const uint16_t** solverId) {
-    *solverId = reinterpret_cast<const uint16_t*>(m->solverId.c_str());
-    return 1;
+    return storeValue(solverId, reinterpret_cast<const uint16_t*>(m->solverId.c_str()));
 }
 
 MORVEX_API uint32_t Morvex_GetWorkpieceProperties(const MorvexModule* m,
@@ -240,14 +239,12 @@ MORVEX_API uint32_t Morvex_GetToolingProperties(const MorvexModule* m,
 
 MORVEX_API uint32_t Morvex_CheckPackageAvailability(const MorvexModule* m, uint32_t packageId,
                                                     uint32_t* available) {
-    *available = mx::isPackageAvailable(*m, packageId);
-    return 1;
+    return storeValue(available, mx::isPackageAvailable(*m, packageId));
 }
 
 MORVEX_API uint32_t Morvex_CheckProductionPackageAvailability(const MorvexModule* m,
                                                               uint32_t* available) {
-    *available = mx::productionRuleHolds(*m);
-    return 1;
+    return storeValue(available, mx::productionRuleHolds(*m));
 }
 
 // Each evaluation computes into locals and stores only on success.
