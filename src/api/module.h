@@ -107,7 +107,6 @@ struct MorvexModule {
     double strainMin = 0.0, strainMax = 0.0;
     double temperatureMin = 0.0, temperatureMax = 0.0;
     double velocityMin = 0.0, velocityMax = 0.0;
-    mx::GridCache lookup;
     std::vector<mx::TableEntry> primaryEntries;
     std::vector<mx::TableEntry> secondaryEntries;
     double nominalSheetRoughness = 0.0;

@@ -141,7 +141,6 @@ bool FinalizeModule(Module& m) {
     sortAscending(m.lubricationAmountValues);
     sortAscending(m.toolRoughnessValues);
     sortAscending(m.stateAxis);
-    m.lookup = GridCache{};
     if (!BuildEntryTable(m.primaryEntries, m, m.primaryTable) ||
         !BuildEntryTable(m.secondaryEntries, m, m.secondaryTable)) {
         return false;
