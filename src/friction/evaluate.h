@@ -67,11 +67,6 @@ bool blendDataSets(const Module& m, const InputRecord& in, OverDataSet&& overDat
     return true;
 }
 
-// The grid interpolation of package `index` inside one entry at a clamped
-// state. Fails when the entry lacks the package or its grid was never computed.
-bool evaluateGrid(const TableEntry& entry, const InputRecord& clamped, const Module& m,
-                  uint32_t index, double& out);
-
 // Package `index` over one data set: grids of the 8 or 16 surrounding entries,
 // interpolated across the surface conditions and the state coordinate.
 bool evaluatePackage(const Module& m, const InputRecord& in, DataSet data, uint32_t index,

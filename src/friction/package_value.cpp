@@ -69,28 +69,34 @@ bool interpolateGrid(const TableEntry& entry, uint32_t index, const GridState& s
     return true;
 }
 
-}  // namespace
-
-bool evaluateGrid(const TableEntry& entry, const InputRecord& clamped, const Module& m,
-                  uint32_t index, double& out) {
+// What evaluating a package at one input needs on every data set: the grid
+// state, the condition brackets and their fractions, computed once, and the
+// grid position located so far, which the secondary data set reuses when its
+// grids match the primary's.
+struct PackageQuery {
+    GridState state;
+    ConditionBrackets b;
+    double fractions[4];
     GridPosition pos;
-    return interpolateGrid(entry, index, gridStateOf(clamped, m), pos, out);
-}
+};
 
-bool evaluatePackage(const Module& m, const InputRecord& in, DataSet data, uint32_t index,
-                     double& out) {
+bool startQuery(const Module& m, const InputRecord& in, PackageQuery& q) {
+    if (!bracketConditions(m, in, q.b)) return false;
     InputRecord clamped = in;
     clampToRanges(clamped, m);
-    ConditionBrackets b;
-    if (!bracketConditions(m, in, b)) return false;
-    const GridState state = gridStateOf(clamped, m);
-    GridPosition pos;
+    q.state = gridStateOf(clamped, m);
+    conditionFractions(m, in, q.b, q.fractions);
+    return true;
+}
+
+bool evaluateQuery(const Module& m, PackageQuery& q, DataSet data, uint32_t index, double& out) {
     const auto cell = [&](int32_t i, int32_t j, int32_t k, int32_t l, double& value) {
         const TableEntry* entry =
             cellEntry(m, *data.table, *data.entries, static_cast<size_t>(i), static_cast<size_t>(j),
                       static_cast<size_t>(k), static_cast<size_t>(l));
-        return entry != nullptr && interpolateGrid(*entry, index, state, pos, value);
+        return entry != nullptr && interpolateGrid(*entry, index, q.state, q.pos, value);
     };
+    const ConditionBrackets& b = q.b;
     const int32_t sheet[2] = {b.sheet.lo, b.sheet.hi};
     const int32_t lube[2] = {b.lube.lo, b.lube.hi};
     const int32_t tool[2] = {b.tool.lo, b.tool.hi};
@@ -112,18 +118,26 @@ bool evaluatePackage(const Module& m, const InputRecord& in, DataSet data, uint3
             }
         }
     }
-    double fractions[4];
-    conditionFractions(m, in, b, fractions);
-    out = reduceCorners(corners, 16, fractions);
+    out = reduceCorners(corners, 16, q.fractions);
     return true;
+}
+
+}  // namespace
+
+bool evaluatePackage(const Module& m, const InputRecord& in, DataSet data, uint32_t index,
+                     double& out) {
+    PackageQuery q;
+    return startQuery(m, in, q) && evaluateQuery(m, q, data, index, out);
 }
 
 bool GetPackageValue(const Module& m, const InputRecord& in, uint32_t packageId, double& out) {
     if (isPackageAvailable(m, packageId) == 0) return false;
     const uint32_t index = packageIndexFromId(packageId);
+    // Both data sets are evaluated at the same input: bracket and locate once.
+    PackageQuery q;
+    if (!startQuery(m, in, q)) return false;
     return blendDataSets(
-        m, in,
-        [&](DataSet data, double& value) { return evaluatePackage(m, in, data, index, value); },
+        m, in, [&](DataSet data, double& value) { return evaluateQuery(m, q, data, index, value); },
         out);
 }
 
