@@ -9,6 +9,7 @@ packages=(
   gnuplot-nox
   g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
   googletest wine wine64
+  clang libclang-rt-14-dev llvm
 )
 missing=()
 for p in "${packages[@]}"; do

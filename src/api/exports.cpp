@@ -11,6 +11,7 @@
 #include "mxplugin/mxplugin.h"
 #include "serialize/module_record.h"
 #include "solver/prepare.h"
+#include "stream/heap.h"
 
 using mx::Module;
 using mx::ModulePtr;
@@ -96,7 +97,7 @@ MORVEX_API uint32_t Morvex_SerializeModule(const MorvexModule* module, uint8_t**
 }
 
 MORVEX_API void Morvex_FreeBlob(uint8_t** blob) {
-    std::free(*blob);
+    mx::heapRelease(*blob);
 }
 
 MORVEX_API uint32_t Morvex_DeserializeModule(const uint8_t* data, int32_t length,

@@ -5,7 +5,7 @@
 namespace mx {
 
 bool recordWriterInit(RecordWriter& w) {
-    w.buffer.reset(static_cast<uint8_t*>(std::malloc(kWriterStep)));
+    w.buffer.reset(static_cast<uint8_t*>(heapAllocate(kWriterStep)));
     w.capacity = w.buffer ? kWriterStep : 0;
     w.size = 0;
     return w.buffer != nullptr;
@@ -15,7 +15,7 @@ static bool grow(RecordWriter& w, uint64_t needed) {
     uint64_t capacity = w.capacity;
     while (capacity < needed)
         capacity += kWriterStep;
-    void* moved = std::realloc(w.buffer.get(), capacity);
+    void* moved = heapResize(w.buffer.get(), capacity);
     if (moved == nullptr) {
         w.buffer.reset();
         w.capacity = 0;
@@ -95,7 +95,7 @@ MallocBuffer recordWriterFinish(RecordWriter& w, uint64_t& length) {
     length = w.size;
     if (!w.buffer) return nullptr;
     // Keep the larger block when the shrink fails: it still holds every byte.
-    if (void* shrunk = std::realloc(w.buffer.get(), w.size != 0 ? w.size : 1)) {
+    if (void* shrunk = heapResize(w.buffer.get(), w.size != 0 ? w.size : 1)) {
         (void)w.buffer.release();
         w.buffer.reset(static_cast<uint8_t*>(shrunk));
         w.capacity = w.size;

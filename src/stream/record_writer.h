@@ -10,11 +10,12 @@
 #include <vector>
 
 #include "api/module.h"
+#include "stream/heap.h"
 
 namespace mx {
 
 struct FreeDeleter {
-    void operator()(void* p) const { std::free(p); }
+    void operator()(void* p) const { heapRelease(p); }
 };
 using MallocBuffer = std::unique_ptr<uint8_t, FreeDeleter>;
 

@@ -1,0 +1,104 @@
+#!/usr/bin/env bash
+# Builds the libFuzzer targets (clang, AddressSanitizer, UndefinedBehaviorSanitizer)
+# in build-fuzz and runs them.
+#
+#   scripts/fuzz.sh build                 build the targets only
+#   scripts/fuzz.sh replay [seconds]      run every corpus file through its target, then
+#                                         fuzz each target for a while (default 25 s); CI
+#   scripts/fuzz.sh campaign SECONDS [targets...]
+#                                         fuzz each target (default: all) for SECONDS,
+#                                         one after the other, niced; logs under
+#                                         build-fuzz/campaign/
+#   scripts/fuzz.sh seeds                 rewrite the seed files of tests/fuzz/corpus
+#
+# Inputs that crash are written to build-fuzz/artifacts/. An input that ever
+# failed belongs in tests/fuzz/corpus/<target>/ as regress-<what>.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root="$PWD"
+build="$root/build-fuzz"
+corpus="$root/tests/fuzz/corpus"
+mode="${1:-replay}"
+
+configure_and_build() {
+  CC=clang CXX=clang++ cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    -DMXPLUGIN_SANITIZE=fuzzer-no-link,address,undefined -DMXPLUGIN_FUZZ=ON \
+    -DMXPLUGIN_TESTS=OFF -DMXPLUGIN_TOOLS=OFF >/dev/null
+  cmake --build "$build" -j"$(nproc)" --target fuzz_all
+}
+
+targets() {
+  for t in fuzz_blob fuzz_dispatch fuzz_datafile fuzz_datafile_raw; do
+    [[ -x "$build/tests/fuzz/$t" ]] && echo "$t"
+  done
+  return 0
+}
+
+export ASAN_OPTIONS="${ASAN_OPTIONS:-detect_leaks=1:allocator_may_return_null=1}"
+export UBSAN_OPTIONS="${UBSAN_OPTIONS:-halt_on_error=1:print_stacktrace=1}"
+# Per-input limits: a run that takes longer than this, or asks for more memory,
+# is a finding.
+limits=(-timeout=20 -rss_limit_mb=2560 -malloc_limit_mb=1024)
+
+fuzz_for() {  # target seconds logfile
+  local t="$1" seconds="$2" log="$3"
+  local scratch="$build/scratch/$t"
+  mkdir -p "$scratch" "$build/artifacts"
+  local dict=()
+  [[ -f "$root/tests/fuzz/$t.dict" ]] && dict=(-dict="$root/tests/fuzz/$t.dict")
+  "$build/tests/fuzz/$t" "${limits[@]}" "${dict[@]}" -max_total_time="$seconds" \
+    -print_final_stats=1 -artifact_prefix="$build/artifacts/$t-" \
+    "$scratch" "$corpus/$t" >"$log" 2>&1 || {
+    tail -n 60 "$log"
+    echo "FAILED: $t (log $log)"
+    return 1
+  }
+  grep -E '^(#[0-9]+[[:space:]]+DONE|stat::number_of_executed_units|stat::peak_rss_mb)' "$log" || true
+}
+
+case "$mode" in
+  build)
+    configure_and_build
+    ;;
+  seeds)
+    configure_and_build
+    "$build/tests/fuzz/mx_fuzz_seeds" "$corpus"
+    ;;
+  replay)
+    seconds="${2:-25}"
+    configure_and_build
+    mkdir -p "$build/logs"
+    status=0
+    for t in $(targets); do
+      files=("$corpus/$t"/*)
+      echo "== $t: replaying ${#files[@]} corpus files"
+      "$build/tests/fuzz/$t" "${limits[@]}" "${files[@]}" >"$build/logs/$t-replay.log" 2>&1 || {
+        tail -n 60 "$build/logs/$t-replay.log"
+        echo "FAILED: $t replay"
+        status=1
+        continue
+      }
+      echo "== $t: fuzzing for $seconds s"
+      fuzz_for "$t" "$seconds" "$build/logs/$t-fuzz.log" || status=1
+    done
+    exit "$status"
+    ;;
+  campaign)
+    seconds="${2:?campaign needs a duration in seconds}"
+    shift 2
+    configure_and_build
+    mkdir -p "$build/campaign"
+    list=("$@")
+    ((${#list[@]})) || mapfile -t list < <(targets)
+    for t in "${list[@]}"; do
+      log="$build/campaign/$t-$(date +%Y%m%d-%H%M%S).log"
+      echo "== $t: campaign of $seconds s, log $log"
+      nice -n 19 bash -c "$(declare -f fuzz_for); build='$build' root='$root' corpus='$corpus' \
+        limits=(${limits[*]}) fuzz_for '$t' '$seconds' '$log'"
+    done
+    ;;
+  *)
+    echo "usage: $0 build|replay [seconds]|campaign SECONDS [targets...]|seeds" >&2
+    exit 2
+    ;;
+esac
