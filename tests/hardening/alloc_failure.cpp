@@ -1,0 +1,191 @@
+// Allocation failure at every allocation of deserialization, serialization,
+// preparation and loading: the k-th allocation fails, for k = 1, 2, ... until a
+// run completes without reaching k.
+//
+// Faults guarded against: a bad_alloc or null result that escapes as a crash;
+// a failed call that writes its out-parameters or reports success with a
+// wrong result; blocks (module parts, blob buffers, OpenSSL objects) leaked on
+// a failure path; a module left unusable or unreleasable by a failed
+// preparation.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+#include "counting_allocator.h"
+#include "mxplugin/mxplugin.h"
+#include "query_sweep.h"
+#include "support/sample_modules.h"
+
+using namespace mxtest;
+
+namespace {
+
+struct Sample {
+    std::string name;
+    Bytes bytes;
+};
+
+// Streams of all three record kinds that Morvex_DeserializeModule accepts.
+std::vector<Sample> samples() {
+    return {{"single point", serializedModule(singlePointModule())},
+            {"table", serializedModule(tableModule())},
+            {"directional", serializedModule(directionalModule())},
+            {"other centres", serializedModule(otherCentresModule())},
+            {"without entries", serializedModule(moduleWithoutEntries())},
+            {"without solver id", moduleRecordWithoutSolverId()},
+            {"sheet record", sheetRecord(12, {0.5, 2.0})},
+            {"lubricant record", lubricantRecord(tableModule())}};
+}
+
+MorvexModule* const kUntouched = reinterpret_cast<MorvexModule*>(uintptr_t{0xDEAD0});
+
+int32_t sizeOf(const Bytes& b) {
+    return static_cast<int32_t>(b.size());
+}
+
+MorvexModule* deserialize(const Bytes& b) {
+    MorvexModule* m = nullptr;
+    if (!Morvex_DeserializeModule(b.data(), sizeOf(b), &m)) return nullptr;
+    return m;
+}
+
+Bytes blobOf(const MorvexModule* m) {
+    uint8_t* blob = nullptr;
+    uint64_t length = 0;
+    if (!Morvex_SerializeModule(m, &blob, &length)) return {};
+    Bytes out(blob, blob + length);
+    Morvex_FreeBlob(&blob);
+    return out;
+}
+
+std::vector<uint64_t> answersOf(const MorvexModule* m) {
+    std::vector<uint64_t> all;
+    for (const MorvexInputRecord& in : spreadStates(m, 12)) {
+        const std::vector<uint64_t> one = answerEverything(m, in);
+        all.insert(all.end(), one.begin(), one.end());
+    }
+    return all;
+}
+
+// Runs `attempt(k)` for k = 1, 2, ... with the k-th allocation failing, until
+// a run makes fewer than k allocations. `attempt` makes the call between
+// arm() and disarm() and checks its outcome itself; the sweep checks that a
+// run without an injected failure succeeded and that nothing stayed allocated.
+// Returns the number of allocations of a complete run.
+template <typename Attempt>
+uint64_t sweep(const std::string& what, Attempt attempt) {
+    for (uint64_t k = 1;; ++k) {
+        const int64_t before = mxalloc::liveBlocks();
+        const bool succeeded = attempt(k);
+        const bool injected = mxalloc::failureInjected();
+        EXPECT_EQ(mxalloc::liveBlocks(), before)
+            << what << ": blocks leaked when allocation " << k << " failed";
+        if (!injected) {
+            EXPECT_TRUE(succeeded) << what << ": fails without an allocation failure";
+            return k - 1;
+        }
+        if (testing::Test::HasFailure()) {
+            ADD_FAILURE() << what << ": stopped at allocation " << k;
+            return k;
+        }
+    }
+}
+
+}  // namespace
+
+TEST(AllocationFailure, DeserializationFailsCleanlyAtEveryAllocation) {
+    for (const Sample& s : samples()) {
+        MorvexModule* clean = deserialize(s.bytes);
+        ASSERT_NE(clean, nullptr) << s.name;
+        const Bytes reference = blobOf(clean);
+        Morvex_FreeModule(clean);
+        uint64_t failures = 0;
+        const uint64_t allocations = sweep(s.name, [&](uint64_t k) {
+            MorvexModule* module = kUntouched;
+            mxalloc::arm(k);
+            const uint32_t result =
+                Morvex_DeserializeModule(s.bytes.data(), sizeOf(s.bytes), &module);
+            mxalloc::disarm();
+            if (result == 0) {
+                ++failures;
+                EXPECT_EQ(module, kUntouched)
+                    << s.name << ": failed read wrote the handle, k=" << k;
+                return false;
+            }
+            EXPECT_EQ(blobOf(module), reference) << s.name << ": wrong module, k=" << k;
+            Morvex_FreeModule(module);
+            return true;
+        });
+        // Reading allocates for every string, array and entry: each of those
+        // failures must fail the call.
+        EXPECT_GT(allocations, 10u) << s.name;
+        EXPECT_EQ(failures, allocations) << s.name;
+    }
+}
+
+TEST(AllocationFailure, SerializationFailsCleanlyAtEveryAllocation) {
+    for (const Sample& s : samples()) {
+        MorvexModule* module = deserialize(s.bytes);
+        ASSERT_NE(module, nullptr) << s.name;
+        const Bytes reference = blobOf(module);
+        sweep(s.name, [&](uint64_t k) {
+            uint8_t* blob = reinterpret_cast<uint8_t*>(uintptr_t{0xB10B});
+            uint64_t length = 12345;
+            mxalloc::arm(k);
+            const uint32_t result = Morvex_SerializeModule(module, &blob, &length);
+            mxalloc::disarm();
+            if (result == 0) {
+                // A failed serialization hands out no blob.
+                EXPECT_EQ(blob, nullptr) << s.name << ", k=" << k;
+                EXPECT_EQ(length, 0u) << s.name << ", k=" << k;
+                return false;
+            }
+            // Only the final shrink may fail without failing the call: the
+            // larger block still holds every byte.
+            EXPECT_EQ(Bytes(blob, blob + length), reference) << s.name << ", k=" << k;
+            Morvex_FreeBlob(&blob);
+            return true;
+        });
+        Morvex_FreeModule(module);
+    }
+}
+
+TEST(AllocationFailure, FailedPreparationLeavesAModuleThatPreparesLater) {
+    for (const Sample& s : samples()) {
+        MorvexModule* reference = deserialize(s.bytes);
+        ASSERT_NE(reference, nullptr) << s.name;
+        ASSERT_EQ(Morvex_PrepareSolverData(&reference), 1u) << s.name;
+        const std::vector<uint64_t> expected = answersOf(reference);
+        Morvex_FreeModule(reference);
+
+        sweep(s.name, [&](uint64_t k) {
+            MorvexModule* module = deserialize(s.bytes);
+            MorvexModule* handle = module;
+            mxalloc::arm(k);
+            const uint32_t result = Morvex_PrepareSolverData(&handle);
+            mxalloc::disarm();
+            EXPECT_EQ(handle, module) << s.name << ": preparation replaced the handle, k=" << k;
+            // Failed or not, the module prepares (again) and then answers
+            // exactly like one prepared in one go.
+            EXPECT_EQ(Morvex_PrepareSolverData(&handle), 1u) << s.name << ", k=" << k;
+            EXPECT_TRUE(answersOf(module) == expected) << s.name << ": answers differ, k=" << k;
+            Morvex_FreeModule(module);
+            return result == 1;
+        });
+    }
+}
+
+TEST(AllocationFailure, DeserializeAndPrepareFailsCleanly) {
+    const Bytes bytes = serializedModule(directionalModule());
+    sweep("directional", [&](uint64_t k) {
+        MorvexModule* module = kUntouched;
+        mxalloc::arm(k);
+        const uint32_t result =
+            Morvex_DeserializeAndPrepareSolverData(bytes.data(), sizeOf(bytes), &module);
+        mxalloc::disarm();
+        // After a failed preparation the caller owns the module it got.
+        if (module != kUntouched) Morvex_FreeModule(module);
+        return result == 1;
+    });
+}
