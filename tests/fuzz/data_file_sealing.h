@@ -1,0 +1,25 @@
+// The structure-aware form of a data file for fuzzing: a data file whose
+// record chunks hold their plaintext and which has no trailer. Sealing
+// encrypts each record chunk (padding it to whole cipher blocks, which sets
+// its header's length) and appends the MD5 trailer, so that mutated files get
+// past the integrity check and their records reach the parsers.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+namespace mxfuzz {
+
+// Layout read from `plain`: preamble up to and including the first 0x03;
+// then chunks of an 8-byte header (i16 type, u16 kind, i32 length) and up to
+// `length` bytes; an end marker (type 3) is followed by the rest of the input
+// unchanged. Whatever does not fit (a cut header, a payload longer than the
+// input) is copied as it is. Fails only when encryption fails.
+bool sealDataFile(const uint8_t* plain, size_t size, std::vector<uint8_t>& sealed);
+
+// A file the loader can open by path holding `bytes`: an in-memory file
+// reached through /proc/self/fd, rewritten on every call.
+const char* fileHolding(const std::vector<uint8_t>& bytes);
+
+}  // namespace mxfuzz

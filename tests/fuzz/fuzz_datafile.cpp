@@ -1,0 +1,31 @@
+// Fuzz target: data files, structure-aware. The input is a data file with its
+// record chunks in plaintext and no trailer (data_file_sealing.h); the target
+// encrypts the record chunks, appends the MD5 trailer and loads the result
+// with Morvex_LoadFile, so mutations of the preamble, the chunk headers and the
+// records get past the integrity check and into the chunk walk and parsers.
+//
+// Guards against: crashes, leaks and out-of-bounds reads in the chunk walk,
+// decryption and dispatch of several record chunks; a failed load that writes
+// the caller's handle or leaves a file open; loaded modules that fail anything
+// a blob's module must survive.
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "data_file_sealing.h"
+#include "fuzz_support.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    std::vector<uint8_t> file;
+    if (!mxfuzz::sealDataFile(data, size, file)) mxfuzz::fail("sealing failed");
+    MorvexModule* module = mxfuzz::untouchedHandle();
+    if (!Morvex_LoadFile(mxfuzz::fileHolding(file), &module)) {
+        if (module != mxfuzz::untouchedHandle()) mxfuzz::fail("failed load wrote the handle");
+        return 0;
+    }
+    if (module == mxfuzz::untouchedHandle()) mxfuzz::fail("successful load left the handle");
+    if (module == nullptr) return 0;  // a file without record chunks
+    mxfuzz::exerciseModule(module, data, size);
+    Morvex_FreeModule(module);
+    return 0;
+}
