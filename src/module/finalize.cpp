@@ -1,5 +1,6 @@
 #include "module/finalize.h"
 
+#include <algorithm>
 #include <cstring>
 #include <map>
 #include <unordered_map>
@@ -14,12 +15,17 @@ int CompareF64(const void* a, const void* b) {
     return 0;  // equal, or either is NaN
 }
 
-// Bottom-up merge sort with CompareF64. A NaN compares equal to everything, so
-// the comparison is no ordering; merging stays in bounds and deterministic
-// whatever it answers, where quicksort-style library sorts may not.
+// Ascending with CompareF64, NaNs last in their original order, the rest by a
+// stable bottom-up merge sort. A NaN compares equal to everything, so any
+// place for it is a valid order; putting NaNs last makes the comparison a
+// strict weak order on what is merged, and makes sorting an already sorted
+// axis change nothing, so a module read back from its own blob keeps its axes
+// byte for byte.
 static void sortAscending(std::vector<double>& values) {
-    const size_t n = values.size();
-    std::vector<double> scratch(n);
+    const auto nans =
+        std::stable_partition(values.begin(), values.end(), [](double v) { return v == v; });
+    const size_t n = static_cast<size_t>(nans - values.begin());
+    std::vector<double> scratch(values);
     for (size_t width = 1; width < n; width *= 2) {
         for (size_t lo = 0; lo < n; lo += 2 * width) {
             const size_t mid = std::min(lo + width, n), hi = std::min(lo + 2 * width, n);

@@ -68,8 +68,8 @@ const char* fileHolding(const std::vector<uint8_t>& bytes) {
     if (ftruncate(fd, 0) != 0) fail("cannot truncate the in-memory file");
     size_t done = 0;
     while (done < bytes.size()) {
-        const ssize_t n = pwrite(fd, bytes.data() + done, bytes.size() - done,
-                                 static_cast<off_t>(done));
+        const ssize_t n =
+            pwrite(fd, bytes.data() + done, bytes.size() - done, static_cast<off_t>(done));
         if (n <= 0) fail("cannot write the in-memory file");
         done += static_cast<size_t>(n);
     }

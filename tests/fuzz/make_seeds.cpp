@@ -101,14 +101,17 @@ int main(int argc, char** argv) {
 
     const Bytes small = serializedModule(moduleWithoutEntries());
     saveDataFile(root, "module-record", PlainDataFile("mx seed").chunk(2, 3, small).end("after"));
-    saveDataFile(root, "sheet-after-skip", PlainDataFile("").chunk(5, 0, Bytes(40, 0x5A))
-                                                .chunk(2, 1, sheetRecord(6, {1.0, 2.0}))
-                                                .end());
-    saveDataFile(root, "lubricant",
-                 PlainDataFile("lubricant").chunk(2, 2, lubricantRecord(directionalModule())).end());
-    saveDataFile(root, "two-records", PlainDataFile("two").chunk(2, 3, small)
-                                          .chunk(2, 1, sheetRecord(12, {0.5, 1.0}))
-                                          .end());
+    saveDataFile(root, "sheet-after-skip",
+                 PlainDataFile("")
+                     .chunk(5, 0, Bytes(40, 0x5A))
+                     .chunk(2, 1, sheetRecord(6, {1.0, 2.0}))
+                     .end());
+    saveDataFile(
+        root, "lubricant",
+        PlainDataFile("lubricant").chunk(2, 2, lubricantRecord(directionalModule())).end());
+    saveDataFile(
+        root, "two-records",
+        PlainDataFile("two").chunk(2, 3, small).chunk(2, 1, sheetRecord(12, {0.5, 1.0})).end());
     saveDataFile(root, "no-records", PlainDataFile("").end());
     saveDataFile(root, "skip-3000", PlainDataFile("skip").chunk(-7, 9, Bytes(3000, 0x03)).end());
     return 0;
