@@ -1,20 +1,24 @@
 // Allocation failure at every allocation of deserialization, serialization,
-// preparation and loading: the k-th allocation fails, for k = 1, 2, ... until a
-// run completes without reaching k.
+// preparation and loading (OpenSSL's own allocations included): the k-th allocation fails, for k =
+// 1, 2, ... until a run completes without reaching k.
 //
 // Faults guarded against: a bad_alloc or null result that escapes as a crash;
 // a failed call that writes its out-parameters or reports success with a
-// wrong result; blocks (module parts, blob buffers, OpenSSL objects) leaked on
-// a failure path; a module left unusable or unreleasable by a failed
-// preparation.
+// wrong result; libcrypto errors left on the caller's error queue (found by
+// this sweep: each failed load left two blocks of error data behind); blocks (module parts, blob
+// buffers, OpenSSL objects) leaked on a failure path; a module left unusable or unreleasable by a
+// failed preparation.
 #include <gtest/gtest.h>
+#include <openssl/err.h>
 
 #include <cstring>
 #include <string>
 
 #include "counting_allocator.h"
+#include "io/data_file_writer.h"
 #include "mxplugin/mxplugin.h"
 #include "query_sweep.h"
+#include "support/data_file_fixtures.h"
 #include "support/sample_modules.h"
 
 using namespace mxtest;
@@ -73,8 +77,13 @@ std::vector<uint64_t> answersOf(const MorvexModule* m) {
 // arm() and disarm() and checks its outcome itself; the sweep checks that a
 // run without an injected failure succeeded and that nothing stayed allocated.
 // Returns the number of allocations of a complete run.
+int failedPartsSoFar() {
+    return testing::UnitTest::GetInstance()->current_test_info()->result()->total_part_count();
+}
+
 template <typename Attempt>
 uint64_t sweep(const std::string& what, Attempt attempt) {
+    const int failedBefore = failedPartsSoFar();
     for (uint64_t k = 1;; ++k) {
         const int64_t before = mxalloc::liveBlocks();
         const bool succeeded = attempt(k);
@@ -85,7 +94,7 @@ uint64_t sweep(const std::string& what, Attempt attempt) {
             EXPECT_TRUE(succeeded) << what << ": fails without an allocation failure";
             return k - 1;
         }
-        if (testing::Test::HasFailure()) {
+        if (failedPartsSoFar() != failedBefore) {
             ADD_FAILURE() << what << ": stopped at allocation " << k;
             return k;
         }
@@ -188,4 +197,66 @@ TEST(AllocationFailure, DeserializeAndPrepareFailsCleanly) {
         if (module != kUntouched) Morvex_FreeModule(module);
         return result == 1;
     });
+}
+
+namespace {
+
+// Data files of every record kind, written with the library's writer.
+std::vector<Sample> dataFiles() {
+    auto file = [](std::vector<std::pair<uint16_t, Bytes>> records) {
+        mx::DataFileContent content;
+        content.preamble = {'m', 'x'};
+        content.chunks.push_back(mx::MakeSkipChunk(5, Bytes(100, 0x03)));
+        for (const auto& [kind, stream] : records) {
+            mx::DataFileChunk chunk;
+            EXPECT_TRUE(mx::MakeRecordChunk(kind, stream.data(), stream.size(), chunk));
+            content.chunks.push_back(std::move(chunk));
+        }
+        Bytes bytes;
+        EXPECT_TRUE(mx::WriteDataFile(content, bytes));
+        return bytes;
+    };
+    return {{"module record", file({{3, serializedModule(tableModule())}})},
+            {"sheet record", file({{1, sheetRecord(6, {1.0, 2.0})}})},
+            {"lubricant record", file({{2, lubricantRecord(directionalModule())}})},
+            {"two records",
+             file({{3, serializedModule(moduleWithoutEntries())}, {1, sheetRecord(12, {0.5})}})}};
+}
+
+}  // namespace
+
+TEST(AllocationFailure, LoadingFailsCleanlyAtEveryAllocation) {
+    ScratchDir dir;
+    for (const Sample& s : dataFiles()) {
+        const std::string path = dir.write("sample.mxd", s.bytes);
+        MorvexModule* clean = nullptr;
+        // The first load also fills OpenSSL's process-wide caches, which
+        // later loads reuse and which are no leak.
+        ASSERT_EQ(Morvex_LoadFile(path.c_str(), &clean), 1u) << s.name;
+        ASSERT_NE(clean, nullptr) << s.name;
+        const Bytes reference = blobOf(clean);
+        Morvex_FreeModule(clean);
+        uint64_t failures = 0;
+        const uint64_t allocations = sweep(s.name, [&](uint64_t k) {
+            MorvexModule* module = kUntouched;
+            mxalloc::arm(k);
+            const uint32_t result = Morvex_LoadFile(path.c_str(), &module);
+            mxalloc::disarm();
+            if (result == 0) {
+                ++failures;
+                EXPECT_EQ(module, kUntouched)
+                    << s.name << ": failed load wrote the handle, k=" << k;
+                // The host's view of libcrypto stays clean.
+                EXPECT_EQ(ERR_peek_error(), 0u) << s.name << ": OpenSSL errors left, k=" << k;
+                return false;
+            }
+            EXPECT_EQ(blobOf(module), reference) << s.name << ": wrong module, k=" << k;
+            Morvex_FreeModule(module);
+            return true;
+        });
+        // Loading allocates in OpenSSL and in the record parsers; most of
+        // those failures must fail the load.
+        EXPECT_GT(allocations, 20u) << s.name;
+        EXPECT_GT(failures, allocations / 2) << s.name;
+    }
 }

@@ -1,9 +1,12 @@
-// Many threads on one prepared module, every query at once; run under
-// ThreadSanitizer by scripts/test.sh.
+// Many threads on one prepared module, every query at once, and loads of
+// different files on many threads at once; run under ThreadSanitizer by
+// scripts/test.sh.
 //
 // Faults guarded against: evaluation that writes into the module (caches,
 // scratch space) or into shared static state, which races between threads and
-// makes answers depend on what another thread asked; getters that do the same.
+// makes answers depend on what another thread asked; getters that do the same;
+// loads that share digest or cipher state, so one file's bytes reach another
+// file's digest or module.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -11,6 +14,7 @@
 
 #include "mxplugin/mxplugin.h"
 #include "query_sweep.h"
+#include "support/data_file_fixtures.h"
 #include "support/sample_modules.h"
 
 using namespace mxtest;
@@ -28,6 +32,15 @@ MorvexModule* preparedFrom(const Bytes& blob) {
         return nullptr;
     }
     return m;
+}
+
+Bytes blobOf(const MorvexModule* m) {
+    uint8_t* blob = nullptr;
+    uint64_t length = 0;
+    if (m == nullptr || !Morvex_SerializeModule(m, &blob, &length)) return {};
+    Bytes out(blob, blob + length);
+    Morvex_FreeBlob(&blob);
+    return out;
 }
 
 // The getters' answers, as bit patterns where they are numbers.
@@ -85,4 +98,47 @@ TEST(Concurrency, ManyThreadsEvaluateEveryQueryOnOnePreparedModule) {
         EXPECT_EQ(mismatches.load(), 0);
         Morvex_FreeModule(m);
     }
+}
+
+TEST(Concurrency, LoadsOfDifferentFilesRunAtOnce) {
+    ScratchDir dir;
+    const mx::Module sources[] = {tableModule(), directionalModule(), singlePointModule(),
+                                  moduleWithoutEntries()};
+    std::vector<std::string> paths;
+    std::vector<Bytes> expected;
+    for (const mx::Module& m : sources) {
+        const Bytes stream = serializedModule(m);
+        Bytes body = {'c', 0x03};
+        const Bytes sealed = sealRecord(stream);
+        putHeader(body, 2, 3, static_cast<int32_t>(sealed.size()));
+        body.insert(body.end(), sealed.begin(), sealed.end());
+        putHeader(body, 3, 0, 0);
+        paths.push_back(dir.write("file" + std::to_string(paths.size()) + ".mxd", signFile(body)));
+        MorvexModule* loaded = nullptr;
+        ASSERT_EQ(Morvex_LoadFile(paths.back().c_str(), &loaded), 1u);
+        expected.push_back(blobOf(loaded));
+        Morvex_FreeModule(loaded);
+    }
+
+    std::atomic<int> mismatches{0};
+    std::atomic<int> ready{0};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t) {
+        threads.emplace_back([&, t] {
+            ++ready;
+            while (ready.load() < kThreads) {
+            }
+            for (int round = 0; round < kRounds; ++round) {
+                const size_t f = static_cast<size_t>(t + round) % paths.size();
+                MorvexModule* m = nullptr;
+                if (Morvex_LoadFile(paths[f].c_str(), &m) != 1 || blobOf(m) != expected[f]) {
+                    ++mismatches;
+                }
+                Morvex_FreeModule(m);
+            }
+        });
+    }
+    for (std::thread& th : threads)
+        th.join();
+    EXPECT_EQ(mismatches.load(), 0);
 }

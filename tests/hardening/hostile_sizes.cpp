@@ -6,7 +6,8 @@
 // Faults guarded against: a count trusted before the bytes behind it are
 // checked (a huge allocation, or a multiplication that wraps to a small one);
 // a count above what the stream holds that is not a clean failure; a string
-// count of 1001 accepted or one of 1000 refused; any case that takes long.
+// count of 1001 accepted or one of 1000 refused; a data-file chunk length
+// near 2 GiB that is allocated before it is checked; any case that takes long.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -15,6 +16,8 @@
 
 #include "counting_allocator.h"
 #include "mxplugin/mxplugin.h"
+#include "support/data_file_fixtures.h"
+#include "support/sample_modules.h"
 
 namespace {
 
@@ -285,4 +288,49 @@ TEST(HostileSizes, StreamLengthsNearTheirLimitsAreRefused) {
         EXPECT_EQ(Morvex_DeserializeModule(b.data(), length, &m), 0u) << length;
     }
     EXPECT_EQ(m, reinterpret_cast<MorvexModule*>(uintptr_t{0xDEAD0}));
+}
+
+namespace {
+
+// A data file whose first chunk has `type` and `length` in its header and is
+// followed by a valid record chunk and an end marker.
+Bytes fileWithChunkLength(int16_t type, int32_t length) {
+    Bytes body = {'h', 0x03};
+    mxtest::putHeader(body, type, 3, length);
+    const Bytes record =
+        mxtest::sealRecord(mxtest::serializedModule(mxtest::moduleWithoutEntries()));
+    mxtest::putHeader(body, 2, 3, static_cast<int32_t>(record.size()));
+    body.insert(body.end(), record.begin(), record.end());
+    mxtest::putHeader(body, 3, 0, 0);
+    return mxtest::signFile(body);
+}
+
+}  // namespace
+
+TEST(HostileSizes, ChunkLengthsNearTwoGiBFailWithoutLargeAllocations) {
+    mxtest::ScratchDir dir;
+    for (int16_t type : {int16_t{2}, int16_t{5}, int16_t{-1}}) {
+        for (int64_t length : {int64_t{INT32_MAX}, int64_t{INT32_MAX} - 15, int64_t{INT32_MAX} - 16,
+                               int64_t{1} << 30, int64_t{1} << 20, int64_t{INT32_MIN},
+                               int64_t{INT32_MIN} + 16, int64_t{-16}, int64_t{-1}}) {
+            const Bytes file = fileWithChunkLength(type, static_cast<int32_t>(length));
+            const std::string path = dir.write("hostile.mxd", file);
+            SCOPED_TRACE("type " + std::to_string(type) + ", length " + std::to_string(length));
+            mxalloc::resetLargestRequest();
+            const auto start = std::chrono::steady_clock::now();
+            MorvexModule* m = nullptr;
+            const uint32_t result = Morvex_LoadFile(path.c_str(), &m);
+            const double seconds =
+                std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+            Morvex_FreeModule(m);
+            EXPECT_LE(mxalloc::largestRequest(), allowance(file.size()));
+            EXPECT_LT(seconds, 2.0);
+            // A positive length beyond the file cannot be read; a negative one
+            // fails a record chunk. A skipped chunk with a negative length
+            // skips nothing, and its payload is then read as chunk headers.
+            if (length > 0 || type == 2) {
+                EXPECT_EQ(result, 0u);
+            }
+        }
+    }
 }
