@@ -334,3 +334,24 @@ TEST(HostileSizes, ChunkLengthsNearTwoGiBFailWithoutLargeAllocations) {
         }
     }
 }
+
+TEST(HostileSizes, GridPointCountsBeyondEvaluationGridsStayCheap) {
+    // Grids are sampled at gridPointCount^4 points: a count from a few bytes
+    // of a blob must not turn into gigabytes or hours.
+    for (uint64_t hostile : {uint64_t{33}, uint64_t{215}, uint64_t{216}, uint64_t{1} << 16,
+                             (uint64_t{1} << 32) + 3, uint64_t{1} << 63, ~uint64_t{0}}) {
+        mx::Module source = mxtest::otherCentresModule();
+        source.primaryEntries[0].packageData[0].gridPointCount = hostile;
+        const Bytes blob = mxtest::serializedModule(source);
+        MorvexModule* m = nullptr;
+        ASSERT_EQ(Morvex_DeserializeModule(blob.data(), static_cast<int32_t>(blob.size()), &m), 1u);
+        mxalloc::resetLargestRequest();
+        const auto start = std::chrono::steady_clock::now();
+        Morvex_PrepareSolverData(&m);
+        const double seconds =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        EXPECT_LE(mxalloc::largestRequest(), allowance(blob.size())) << hostile;
+        EXPECT_LT(seconds, 2.0) << hostile;
+        Morvex_FreeModule(m);
+    }
+}

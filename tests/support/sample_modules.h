@@ -28,7 +28,8 @@ Bytes serializedModule(const mx::Module& m);
 // A module record whose ranges follow the second text (no solver id).
 Bytes moduleRecordWithoutSolverId();
 // A Sheet record: `groupSize` (6 or 12) items per lubrication amount, the
-// items at position 3 with a 625-centre model, thirteen properties.
+// items at position 3 with a 625-centre model, thirteen properties. The other
+// items have no centres, so its module reads but does not prepare.
 Bytes sheetRecord(size_t groupSize, std::vector<double> amounts);
 // The Lubricant record carrying the data of `m`.
 Bytes lubricantRecord(const mx::Module& m);
