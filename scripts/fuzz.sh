@@ -9,18 +9,25 @@
 #                                         fuzz each target (default: all) for SECONDS,
 #                                         one after the other, niced; logs under
 #                                         build-fuzz/campaign/
+#   scripts/fuzz.sh coverage [dirs...]    line and region coverage of src/ reached by the
+#                                         corpora (and the campaign's scratch corpora), from a
+#                                         source-coverage build in build-fuzz-cov
 #   scripts/fuzz.sh seeds                 rewrite the seed files of tests/fuzz/corpus
+#
+# MX_FUZZ_BUILD names another build directory; MX_FUZZ_NO_BUILD=1 runs the
+# targets already built there (a campaign on binaries built earlier).
 #
 # Inputs that crash are written to build-fuzz/artifacts/. An input that ever
 # failed belongs in tests/fuzz/corpus/<target>/ as regress-<what>.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root="$PWD"
-build="$root/build-fuzz"
+build="${MX_FUZZ_BUILD:-$root/build-fuzz}"
 corpus="$root/tests/fuzz/corpus"
 mode="${1:-replay}"
 
 configure_and_build() {
+  [[ "${MX_FUZZ_NO_BUILD:-0}" == 1 ]] && return 0
   CC=clang CXX=clang++ cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DMXPLUGIN_SANITIZE=fuzzer-no-link,address,undefined -DMXPLUGIN_FUZZ=ON \
     -DMXPLUGIN_TESTS=OFF -DMXPLUGIN_TOOLS=OFF >/dev/null
@@ -97,8 +104,30 @@ case "$mode" in
         limits=(${limits[*]}) fuzz_for '$t' '$seconds' '$log'"
     done
     ;;
+  coverage)
+    shift
+    cov="$root/build-fuzz-cov"
+    CC=clang CXX=clang++ cmake -S . -B "$cov" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+      -DMXPLUGIN_SANITIZE=fuzzer-no-link -DMXPLUGIN_FUZZ=ON -DMXPLUGIN_TESTS=OFF \
+      -DMXPLUGIN_TOOLS=OFF -DCMAKE_CXX_FLAGS="-fprofile-instr-generate -fcoverage-mapping" \
+      -DCMAKE_EXE_LINKER_FLAGS="-fprofile-instr-generate" >/dev/null
+    cmake --build "$cov" -j"$(nproc)" --target fuzz_all
+    rm -rf "$cov/profiles" && mkdir -p "$cov/profiles"
+    objects=()
+    for t in fuzz_blob fuzz_dispatch fuzz_datafile fuzz_datafile_raw; do
+      dirs=("$corpus/$t")
+      [[ -d "$build/scratch/$t" ]] && dirs+=("$build/scratch/$t")
+      for d in "$@"; do [[ -d "$d/$t" ]] && dirs+=("$d/$t"); done
+      LLVM_PROFILE_FILE="$cov/profiles/$t-%p.profraw" "$cov/tests/fuzz/$t" -runs=0 \
+        -timeout=60 "${dirs[@]}" >"$cov/profiles/$t.log" 2>&1
+      objects+=(-object "$cov/tests/fuzz/$t")
+    done
+    llvm-profdata merge -sparse "$cov"/profiles/*.profraw -o "$cov/profiles/all.profdata"
+    llvm-cov report "${objects[@]:1}" -instr-profile="$cov/profiles/all.profdata" \
+      "$root/src" | tee "$cov/coverage.txt"
+    ;;
   *)
-    echo "usage: $0 build|replay [seconds]|campaign SECONDS [targets...]|seeds" >&2
+    echo "usage: $0 build|replay [seconds]|campaign SECONDS [targets...]|coverage|seeds" >&2
     exit 2
     ;;
 esac
