@@ -47,13 +47,14 @@ export UBSAN_OPTIONS="${UBSAN_OPTIONS:-halt_on_error=1:print_stacktrace=1}"
 # is a finding.
 limits=(-timeout=20 -rss_limit_mb=2560 -malloc_limit_mb=1024)
 
+runner=()      # a prefix for the fuzzer command (the campaign nices it)
 fuzz_for() {  # target seconds logfile
   local t="$1" seconds="$2" log="$3"
   local scratch="$build/scratch/$t"
   mkdir -p "$scratch" "$build/artifacts"
   local dict=()
   [[ -f "$root/tests/fuzz/$t.dict" ]] && dict=(-dict="$root/tests/fuzz/$t.dict")
-  "$build/tests/fuzz/$t" "${limits[@]}" "${dict[@]}" -max_total_time="$seconds" \
+  "${runner[@]}" "$build/tests/fuzz/$t" "${limits[@]}" "${dict[@]}" -max_total_time="$seconds" \
     -print_final_stats=1 -artifact_prefix="$build/artifacts/$t-" \
     "$scratch" "$corpus/$t" >"$log" 2>&1 || {
     tail -n 60 "$log"
@@ -100,8 +101,8 @@ case "$mode" in
     for t in "${list[@]}"; do
       log="$build/campaign/$t-$(date +%Y%m%d-%H%M%S).log"
       echo "== $t: campaign of $seconds s, log $log"
-      nice -n 19 bash -c "$(declare -f fuzz_for); build='$build' root='$root' corpus='$corpus' \
-        limits=(${limits[*]}) fuzz_for '$t' '$seconds' '$log'"
+      runner=(nice -n 19)
+      fuzz_for "$t" "$seconds" "$log"
     done
     ;;
   coverage)
