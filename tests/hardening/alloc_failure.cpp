@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 #include <openssl/err.h>
 
+#include <cstdio>
 #include <cstring>
 #include <string>
 
@@ -84,6 +85,7 @@ int failedPartsSoFar() {
 template <typename Attempt>
 uint64_t sweep(const std::string& what, Attempt attempt) {
     const int failedBefore = failedPartsSoFar();
+    uint64_t failedCalls = 0;
     for (uint64_t k = 1;; ++k) {
         const int64_t before = mxalloc::liveBlocks();
         const bool succeeded = attempt(k);
@@ -92,8 +94,15 @@ uint64_t sweep(const std::string& what, Attempt attempt) {
             << what << ": blocks leaked when allocation " << k << " failed";
         if (!injected) {
             EXPECT_TRUE(succeeded) << what << ": fails without an allocation failure";
+            // The sweep's size, for the log: how many allocations a call
+            // makes and how many of their failures the call absorbed.
+            std::printf("[   sweep  ] %s: %llu allocations, %llu failed calls, %llu absorbed\n",
+                        what.c_str(), static_cast<unsigned long long>(k - 1),
+                        static_cast<unsigned long long>(failedCalls),
+                        static_cast<unsigned long long>(k - 1 - failedCalls));
             return k - 1;
         }
+        if (!succeeded) ++failedCalls;
         if (failedPartsSoFar() != failedBefore) {
             ADD_FAILURE() << what << ": stopped at allocation " << k;
             return k;
@@ -110,7 +119,7 @@ TEST(AllocationFailure, DeserializationFailsCleanlyAtEveryAllocation) {
         const Bytes reference = blobOf(clean);
         Morvex_FreeModule(clean);
         uint64_t failures = 0;
-        const uint64_t allocations = sweep(s.name, [&](uint64_t k) {
+        const uint64_t allocations = sweep("read " + s.name, [&](uint64_t k) {
             MorvexModule* module = kUntouched;
             mxalloc::arm(k);
             const uint32_t result =
@@ -134,11 +143,16 @@ TEST(AllocationFailure, DeserializationFailsCleanlyAtEveryAllocation) {
 }
 
 TEST(AllocationFailure, SerializationFailsCleanlyAtEveryAllocation) {
-    for (const Sample& s : samples()) {
+    std::vector<Sample> all = samples();
+    // Past the writer's first 1,000,000 bytes: the buffer grows once.
+    mx::Module large = moduleWithoutEntries();
+    large.strainRougheningValues.assign(150000, 0.25);
+    all.push_back({"larger than a writer step", serializedModule(large)});
+    for (const Sample& s : all) {
         MorvexModule* module = deserialize(s.bytes);
         ASSERT_NE(module, nullptr) << s.name;
         const Bytes reference = blobOf(module);
-        sweep(s.name, [&](uint64_t k) {
+        sweep("serialize " + s.name, [&](uint64_t k) {
             uint8_t* blob = reinterpret_cast<uint8_t*>(uintptr_t{0xB10B});
             uint64_t length = 12345;
             mxalloc::arm(k);
@@ -169,7 +183,7 @@ TEST(AllocationFailure, FailedPreparationLeavesAModuleThatPreparesLater) {
         const std::vector<uint64_t> expected = answersOf(reference);
         Morvex_FreeModule(reference);
 
-        sweep(s.name, [&](uint64_t k) {
+        sweep("prepare " + s.name, [&](uint64_t k) {
             MorvexModule* module = deserialize(s.bytes);
             MorvexModule* handle = module;
             mxalloc::arm(k);
@@ -188,7 +202,7 @@ TEST(AllocationFailure, FailedPreparationLeavesAModuleThatPreparesLater) {
 
 TEST(AllocationFailure, DeserializeAndPrepareFailsCleanly) {
     const Bytes bytes = serializedModule(directionalModule());
-    sweep("directional", [&](uint64_t k) {
+    sweep("read and prepare directional", [&](uint64_t k) {
         MorvexModule* module = kUntouched;
         mxalloc::arm(k);
         const uint32_t result =
@@ -238,7 +252,7 @@ TEST(AllocationFailure, LoadingFailsCleanlyAtEveryAllocation) {
         const Bytes reference = blobOf(clean);
         Morvex_FreeModule(clean);
         uint64_t failures = 0;
-        const uint64_t allocations = sweep(s.name, [&](uint64_t k) {
+        const uint64_t allocations = sweep("load " + s.name, [&](uint64_t k) {
             MorvexModule* module = kUntouched;
             mxalloc::arm(k);
             const uint32_t result = Morvex_LoadFile(path.c_str(), &module);
