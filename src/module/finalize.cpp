@@ -128,7 +128,9 @@ void BuildPackageTable(const std::vector<TableEntry>& entries, std::vector<uint3
 static void spaceGrids(std::vector<TableEntry>& entries, const Module& m) {
     for (TableEntry& e : entries) {
         for (PackageData& pd : e.packageData) {
-            const double d = static_cast<double>(static_cast<int64_t>(pd.gridPointCount) - 1);
+            // The count is signed (0 divides by -1); subtracting in double keeps
+            // a count with the top bit set from overflowing.
+            const double d = static_cast<double>(static_cast<int64_t>(pd.gridPointCount)) - 1.0;
             pd.gridSpacing[0] = (m.pressureMax - m.pressureMin) / d;
             pd.gridSpacing[1] = (m.strainMax - m.strainMin) / d;
             pd.gridSpacing[2] = (m.temperatureMax - m.temperatureMin) / d;
