@@ -19,8 +19,8 @@
 #include "io/data_file_writer.h"
 #include "mxplugin/mxplugin.h"
 #include "query_sweep.h"
-#include "support/data_file_fixtures.h"
 #include "support/sample_modules.h"
+#include "support/samples.h"
 
 using namespace mxtest;
 
@@ -241,7 +241,7 @@ std::vector<Sample> dataFiles() {
 }  // namespace
 
 TEST(AllocationFailure, LoadingFailsCleanlyAtEveryAllocation) {
-    ScratchDir dir;
+    mx::test::ScratchDir dir;
     for (const Sample& s : dataFiles()) {
         const std::string path = dir.write("sample.mxd", s.bytes);
         MorvexModule* clean = nullptr;

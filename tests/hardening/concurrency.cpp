@@ -14,8 +14,8 @@
 
 #include "mxplugin/mxplugin.h"
 #include "query_sweep.h"
-#include "support/data_file_fixtures.h"
 #include "support/sample_modules.h"
+#include "support/samples.h"
 
 using namespace mxtest;
 
@@ -101,7 +101,7 @@ TEST(Concurrency, ManyThreadsEvaluateEveryQueryOnOnePreparedModule) {
 }
 
 TEST(Concurrency, LoadsOfDifferentFilesRunAtOnce) {
-    ScratchDir dir;
+    mx::test::ScratchDir dir;
     const mx::Module sources[] = {tableModule(), directionalModule(), singlePointModule(),
                                   moduleWithoutEntries()};
     std::vector<std::string> paths;
@@ -109,11 +109,12 @@ TEST(Concurrency, LoadsOfDifferentFilesRunAtOnce) {
     for (const mx::Module& m : sources) {
         const Bytes stream = serializedModule(m);
         Bytes body = {'c', 0x03};
-        const Bytes sealed = sealRecord(stream);
-        putHeader(body, 2, 3, static_cast<int32_t>(sealed.size()));
+        const Bytes sealed = mx::test::sealRecord(stream);
+        mx::test::putHeader(body, 2, 3, static_cast<int32_t>(sealed.size()));
         body.insert(body.end(), sealed.begin(), sealed.end());
-        putHeader(body, 3, 0, 0);
-        paths.push_back(dir.write("file" + std::to_string(paths.size()) + ".mxd", signFile(body)));
+        mx::test::putHeader(body, 3, 0, 0);
+        paths.push_back(
+            dir.write("file" + std::to_string(paths.size()) + ".mxd", mx::test::signFile(body)));
         MorvexModule* loaded = nullptr;
         ASSERT_EQ(Morvex_LoadFile(paths.back().c_str(), &loaded), 1u);
         expected.push_back(blobOf(loaded));

@@ -16,8 +16,8 @@
 
 #include "counting_allocator.h"
 #include "mxplugin/mxplugin.h"
-#include "support/data_file_fixtures.h"
 #include "support/sample_modules.h"
+#include "support/samples.h"
 
 namespace {
 
@@ -296,19 +296,19 @@ namespace {
 // followed by a valid record chunk and an end marker.
 Bytes fileWithChunkLength(int16_t type, int32_t length) {
     Bytes body = {'h', 0x03};
-    mxtest::putHeader(body, type, 3, length);
+    mx::test::putHeader(body, type, 3, length);
     const Bytes record =
-        mxtest::sealRecord(mxtest::serializedModule(mxtest::moduleWithoutEntries()));
-    mxtest::putHeader(body, 2, 3, static_cast<int32_t>(record.size()));
+        mx::test::sealRecord(mxtest::serializedModule(mxtest::moduleWithoutEntries()));
+    mx::test::putHeader(body, 2, 3, static_cast<int32_t>(record.size()));
     body.insert(body.end(), record.begin(), record.end());
-    mxtest::putHeader(body, 3, 0, 0);
-    return mxtest::signFile(body);
+    mx::test::putHeader(body, 3, 0, 0);
+    return mx::test::signFile(body);
 }
 
 }  // namespace
 
 TEST(HostileSizes, ChunkLengthsNearTwoGiBFailWithoutLargeAllocations) {
-    mxtest::ScratchDir dir;
+    mx::test::ScratchDir dir;
     for (int16_t type : {int16_t{2}, int16_t{5}, int16_t{-1}}) {
         for (int64_t length : {int64_t{INT32_MAX}, int64_t{INT32_MAX} - 15, int64_t{INT32_MAX} - 16,
                                int64_t{1} << 30, int64_t{1} << 20, int64_t{INT32_MIN},
