@@ -106,12 +106,15 @@ struct Stream {
     }
 };
 
-Stream moduleRecord(const std::string& text = "text") {
+// The module record (kind 3) and the Lubricant record (kind 2) share their
+// layout; the module record adds the solver id and the three value lists.
+Stream tableRecord(uint16_t kind, const std::string& text) {
+    const bool module = kind == 3;
     Stream s;
-    s.versionBlock(3);
+    s.versionBlock(kind);
     s.str(text, "first text");
     s.str(text, "second text");
-    s.str("2", "solver id", true);
+    if (module) s.str("2", "solver id", true);
     s.ranges();
     s.count(2, "primary entry count");
     s.entry(0.5, "primary 0");
@@ -120,14 +123,16 @@ Stream moduleRecord(const std::string& text = "text") {
     s.entry(0.5, "secondary 0");
     for (int i = 0; i < 3; ++i)
         s.f64(1.0);
-    s.f64s({0.0}, "strain roughening count");
-    s.f64s({0.0}, "static friction count");
-    s.f64s({0.0}, "tool wear count");
+    if (module) {
+        s.f64s({0.0}, "strain roughening count");
+        s.f64s({0.0}, "static friction count");
+        s.f64s({0.0}, "tool wear count");
+    }
     s.f64s({0.0}, "state axis count");
     s.f64s({1.5, 0.5}, "sheet roughness axis count");
     s.f64s({1.0}, "lubrication amount axis count");
     s.f64s({0.4}, "tool roughness axis count");
-    s.u64(1);
+    s.u64(module ? 1 : 0);
     s.u64(0);
     s.propertyList("workpiece");
     s.propertyList("lubricant");
@@ -135,29 +140,11 @@ Stream moduleRecord(const std::string& text = "text") {
     return s;
 }
 
+Stream moduleRecord(const std::string& text = "text") {
+    return tableRecord(3, text);
+}
 Stream lubricantRecord(const std::string& text = "text") {
-    Stream s;
-    s.versionBlock(2);
-    s.str(text, "first text");
-    s.str(text, "second text");
-    s.ranges();
-    s.count(2, "primary entry count");
-    s.entry(0.5, "primary 0");
-    s.entry(1.5, "primary 1");
-    s.count(1, "secondary entry count");
-    s.entry(0.5, "secondary 0");
-    for (int i = 0; i < 3; ++i)
-        s.f64(1.0);
-    s.f64s({0.0}, "state axis count");
-    s.f64s({1.5, 0.5}, "sheet roughness axis count");
-    s.f64s({1.0}, "lubrication amount axis count");
-    s.f64s({0.4}, "tool roughness axis count");
-    s.u64(0);
-    s.u64(0);
-    s.propertyList("workpiece");
-    s.propertyList("lubricant");
-    s.propertyList("tooling");
-    return s;
+    return tableRecord(2, text);
 }
 
 // A Sheet record with flags[3] set: twelve items per lubrication amount.
