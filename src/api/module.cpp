@@ -1,8 +1,11 @@
 #include "api/module.h"
 
+#include <cassert>
+
 namespace mx {
 
 void refreshView(PropertyList& list) {
+    assert(list.values.size() == list.keys.size());
     list.view.resize(list.keys.size());
     for (size_t i = 0; i < list.keys.size(); ++i) {
         list.view[i].key = reinterpret_cast<const uint16_t*>(list.keys[i].c_str());

@@ -66,10 +66,7 @@ static bool writeSheetItem(RecordWriter& w, const SheetItem& item) {
 bool WriteSheetRecord(RecordWriter& w, const SheetRecord& record) {
     const size_t itemCount =
         static_cast<size_t>(itemGroupSize(record)) * record.lubricationAmounts.size();
-    if (record.sheetItems.size() != itemCount ||
-        record.properties.keys.size() != record.properties.values.size()) {
-        return false;
-    }
+    if (record.sheetItems.size() != itemCount) return false;
     bool written =
         writeBytes(w, record.identifier.data(), 16) && writeString(w, record.text1) &&
         writeString(w, record.text2) && writeU64Array(w, record.flags) &&

@@ -114,6 +114,8 @@ bool WriteEntryArray(RecordWriter& w, const std::vector<TableEntry>& entries) {
 }
 
 bool WritePropertyList(RecordWriter& w, const PropertyList& list) {
+    // A list built in code with unpaired keys has no encoding; refuse it.
+    if (list.values.size() != list.keys.size()) return false;
     if (!writeU64(w, list.keys.size())) return false;
     for (size_t i = 0; i < list.keys.size(); ++i) {
         if (!writeString(w, list.keys[i]) || !writeString(w, list.values[i])) return false;
