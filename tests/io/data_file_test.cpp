@@ -1,10 +1,10 @@
 // Faults guarded against: a digest over the wrong range (trailer included,
 // blocks read past the limit, the last block not shortened), bytes after the
-// end marker left unprotected, a preamble or chunk walk that reads the wrong
-// bytes, record chunks that allocate what the file cannot hold, skip chunks
-// with odd lengths mishandled, the wrong module kept when a file holds several,
-// modules leaked or the caller's handle written on failure, paths mangled on
-// the way to the open, and digest state shared between concurrent loads.
+// end marker left unprotected or read, a preamble or chunk walk that reads the
+// wrong bytes, record chunks that allocate what the file cannot hold, skip
+// chunks with odd lengths mishandled, the wrong module kept when a file holds
+// several, modules leaked or the caller's handle written on failure, paths
+// mangled on the way to the open, and digest state shared between loads.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -20,29 +20,33 @@ using namespace mx::test;
 
 namespace {
 
+Bytes operator+(Bytes a, const Bytes& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
+Bytes header(int16_t type, uint16_t kind, int32_t length) {
+    Bytes b;
+    putHeader(b, type, kind, length);
+    return b;
+}
+
+// A record chunk holding `stream`, encrypted.
+Bytes record(uint16_t kind, const Bytes& stream) {
+    const Bytes sealed = sealRecord(stream);
+    return header(2, kind, static_cast<int32_t>(sealed.size())) + sealed;
+}
+
+const Bytes kEnd = header(3, 0, 0);
+
 // Preamble `pre` + 0x03, then `chunks` as given, and no trailer yet.
 Bytes bodyWith(const Bytes& pre, const Bytes& chunks) {
-    Bytes body = pre;
-    body.push_back(0x03);
-    body.insert(body.end(), chunks.begin(), chunks.end());
-    return body;
+    return pre + Bytes{0x03} + chunks;
 }
 
-void putRecord(Bytes& chunks, uint16_t kind, const Bytes& stream) {
-    const Bytes sealed = sealRecord(stream);
-    putHeader(chunks, 2, kind, static_cast<int32_t>(sealed.size()));
-    chunks.insert(chunks.end(), sealed.begin(), sealed.end());
-}
-
-void putEnd(Bytes& chunks) {
-    putHeader(chunks, 3, 0, 0);
-}
-
-// The module Morvex_DeserializeModule builds from the same stream.
-ModulePtr deserialized(const Bytes& stream) {
-    ModulePtr slot;
-    EXPECT_TRUE(ReadRecordStream(stream.data(), static_cast<int32_t>(stream.size()), slot));
-    return slot;
+// One module record chunk and the end marker.
+Bytes moduleChunks(const Module& m) {
+    return record(kModuleRecord, WriteBlob(m)) + kEnd;
 }
 
 struct Outcome {
@@ -57,11 +61,10 @@ Outcome load(const std::string& path) {
     ModulePtr sentinel = std::make_unique<Module>();
     Module* const before = sentinel.get();
     o.loaded = LoadDataFile(path.c_str(), sentinel, &o.fault);
-    if (o.loaded) {
+    if (o.loaded)
         o.module = std::move(sentinel);
-    } else {
+    else
         o.untouched = sentinel.get() == before;
-    }
     return o;
 }
 
@@ -80,52 +83,38 @@ TEST_F(DataFileLoad, TheLastRecordChunkGivesTheModuleItsStreamDeserializesTo) {
     // kind; a Lubricant record's own block agrees with its chunk header.
     const Bytes sheet = SheetRecordBytes(test::sheetRecordWithItems(12, {0.5, 2.0, 1.0}));
     const Bytes lubricant = LubricantRecordBytes(test::sampleLubricantRecord());
-    const Bytes modules[] = {WriteBlob(SampleModule(0)), WriteBlob(SampleModule(1))};
+    const Bytes a = WriteBlob(SampleModule(0)), b = WriteBlob(SampleModule(1));
     const struct {
-        std::vector<std::pair<int, Bytes>> records;
-        const Bytes* expected;  // null: loads without a module
+        Bytes chunks;
+        bool loads;
+        const Bytes* expected;  // null: no module
     } cases[] = {
-        {{{kModuleRecord, modules[0]}}, &modules[0]},
-        {{{kSheetRecord, sheet}}, &sheet},
-        {{{kLubricantRecord, lubricant}}, &lubricant},
-        {{{kModuleRecord, modules[0]}, {kSheetRecord, sheet}, {kModuleRecord, modules[1]}},
-         &modules[1]},
-        {{{kModuleRecord, modules[1]}, {kLubricantRecord, lubricant}}, &lubricant},
-        {{}, nullptr},
+        {record(kModuleRecord, a), true, &a},
+        {record(kSheetRecord, sheet), true, &sheet},
+        {record(kLubricantRecord, lubricant), true, &lubricant},
+        {record(kModuleRecord, a) + record(kSheetRecord, sheet) + record(kModuleRecord, b), true,
+         &b},
+        {record(kModuleRecord, b) + record(kLubricantRecord, lubricant), true, &lubricant},
+        {{}, true, nullptr},
+        {record(kModuleRecord, sheet), false, nullptr},  // the chunk's kind decides
     };
     for (const auto& c : cases) {
-        Bytes chunks;
-        for (const auto& [kind, stream] : c.records)
-            putRecord(chunks, static_cast<uint16_t>(kind), stream);
-        putEnd(chunks);
-        Outcome o = loadBytes(signFile(bodyWith({'M', 'X', 0x00, 0xFF}, chunks)));
-        ASSERT_TRUE(o.loaded) << o.fault.what;
+        Outcome o = loadBytes(signFile(bodyWith({'M', 'X', 0x00, 0xFF}, c.chunks + kEnd)));
+        ASSERT_EQ(o.loaded, c.loads) << o.fault.what;
         ASSERT_EQ(bool(o.module), c.expected != nullptr);
-        if (c.expected) ExpectSameModule(*o.module, *deserialized(*c.expected));
+        if (!c.expected) continue;
+        // The stream read and finalized as Morvex_DeserializeModule does.
+        ModulePtr expected;
+        ASSERT_TRUE(ReadRecordStream(c.expected->data(), static_cast<int32_t>(c.expected->size()),
+                                     expected));
+        ExpectSameModule(*o.module, *expected);
     }
-    // Finalization ran: the axes are sorted and the table is filled.
-    Bytes chunks;
-    putRecord(chunks, kModuleRecord, modules[0]);
-    putEnd(chunks);
-    Outcome o = loadBytes(signFile(bodyWith({}, chunks)));
-    ASSERT_TRUE(o.loaded);
-    EXPECT_EQ(o.module->lubricationAmountValues, (std::vector<double>{1.0, 2.0}));
-    EXPECT_EQ(o.module->primaryTable.cells.size(), 4u);
-    // The Sheet stream in a chunk that claims to be a module record fails.
-    chunks.clear();
-    putRecord(chunks, kModuleRecord, sheet);
-    putEnd(chunks);
-    EXPECT_FALSE(loadBytes(signFile(bodyWith({}, chunks))).loaded);
 }
 
 TEST_F(DataFileLoad, ExportStoresTheHandleOnlyOnSuccess) {
-    Bytes chunks;
-    putRecord(chunks, kModuleRecord, WriteBlob(SampleModule(1)));
-    putEnd(chunks);
-    const Bytes good = signFile(bodyWith({}, chunks));
+    const Bytes good = signFile(bodyWith({}, moduleChunks(SampleModule(1))));
     Bytes bad = good;
     bad[3] ^= 0x10;
-
     MorvexModule* module = nullptr;
     ASSERT_EQ(Morvex_LoadFile(dir.write("good.mxd", good).c_str(), &module), 1u);
     ASSERT_NE(module, nullptr);
@@ -139,18 +128,19 @@ TEST_F(DataFileLoad, ExportStoresTheHandleOnlyOnSuccess) {
     EXPECT_EQ(module, sentinel);
 }
 
-// ---- first pass ----
-
 TEST_F(DataFileLoad, DigestCoversExactlyEverythingBeforeTheTrailer) {
     // Bodies around the 2048-byte block size: preamble + 0x03 + end marker.
     for (size_t bodySize : {2047u, 2048u, 2049u, 4096u, 4097u}) {
-        Bytes chunks;
-        putEnd(chunks);
-        const Bytes file = signFile(bodyWith(Bytes(bodySize - 9, 'p'), chunks));
+        const Bytes file = signFile(bodyWith(Bytes(bodySize - 9, 'p'), kEnd));
         ASSERT_EQ(file.size(), bodySize + 16);
         Outcome o = loadBytes(file);
         EXPECT_TRUE(o.loaded) << bodySize << ": " << o.fault.what;
     }
+    // The digest of nothing passes; the empty body then has no preamble end.
+    Outcome o = loadBytes(signFile({}));
+    EXPECT_FALSE(o.loaded);
+    EXPECT_TRUE(o.untouched);
+    EXPECT_EQ(o.fault.what, "no 0x03 ends the preamble");
 }
 
 TEST_F(DataFileLoad, FilesOf2GiBOrMoreAreRefusedBeforeHashing) {
@@ -166,21 +156,12 @@ TEST_F(DataFileLoad, FilesOf2GiBOrMoreAreRefusedBeforeHashing) {
               sizeof(long) > 4 ? "file of 2 GiB or more" : "cannot find the size of the file");
 }
 
-TEST_F(DataFileLoad, DigestOfNothingPassesTheFirstPassAndFailsTheSecond) {
-    Outcome o = loadBytes(signFile({}));
-    EXPECT_FALSE(o.loaded);
-    EXPECT_TRUE(o.untouched);
-    EXPECT_EQ(o.fault.what, "no 0x03 ends the preamble");
-}
-
 TEST_F(DataFileLoad, EveryFlippedByteFailsTheDigest) {
-    Bytes chunks;
-    putHeader(chunks, 9, 0, 5);
-    chunks.insert(chunks.end(), {1, 2, 3, 4, 5});
-    putRecord(chunks, kModuleRecord, WriteBlob(TinyModule()));
-    putEnd(chunks);
-    chunks.insert(chunks.end(), {0xEE, 0xEE, 0xEE});  // after the end marker
-    const Bytes good = signFile(bodyWith({'h', 'd', 'r'}, chunks));
+    // After the end marker: three signed bytes, too short for a chunk header,
+    // so a walk that went on reading would fail the load.
+    const Bytes good = signFile(bodyWith({'h', 'd', 'r'}, header(9, 0, 5) + Bytes{1, 2, 3, 4, 5} +
+                                                              moduleChunks(TinyModule()) +
+                                                              Bytes{0xEE, 0xEE, 0xEE}));
     ASSERT_TRUE(loadBytes(good).loaded);
     for (size_t i = 0; i < good.size(); ++i) {
         Bytes bad = good;
@@ -193,13 +174,8 @@ TEST_F(DataFileLoad, EveryFlippedByteFailsTheDigest) {
     }
 }
 
-// ---- truncation ----
-
 TEST_F(DataFileLoad, EveryTruncationFailsCleanly) {
-    Bytes chunks;
-    putRecord(chunks, kModuleRecord, WriteBlob(TinyModule()));
-    putEnd(chunks);
-    const Bytes body = bodyWith({'x'}, chunks);
+    const Bytes body = bodyWith({'x'}, moduleChunks(TinyModule()));
     const Bytes good = signFile(body);
     for (size_t size = 0; size < good.size(); ++size) {
         Outcome o = loadBytes(Bytes(good.begin(), good.begin() + size));
@@ -210,8 +186,9 @@ TEST_F(DataFileLoad, EveryTruncationFailsCleanly) {
         }
     }
     // Cut bodies with a fresh, matching trailer reach the chunk walk, which
-    // then runs into the trailer or the end of the file. Only a cut that keeps
-    // the end marker's type loads: its kind and length are never looked at.
+    // then runs into the trailer or the end of the file (a cut before the end
+    // marker is a file without one). Only a cut that keeps the end marker's
+    // type loads: its kind and length are never looked at.
     const size_t endMarkerType = body.size() - 8 + 2;
     for (size_t size = 0; size < body.size(); ++size) {
         Outcome o = loadBytes(signFile(Bytes(body.begin(), body.begin() + size)));
@@ -225,47 +202,31 @@ TEST_F(DataFileLoad, EveryTruncationFailsCleanly) {
     }
 }
 
-// ---- second pass: preamble and chunk walk ----
-
 TEST_F(DataFileLoad, PreambleEndsAtTheFirst0x03) {
-    Bytes chunks;
-    putRecord(chunks, kModuleRecord, WriteBlob(SampleModule(0)));
-    putEnd(chunks);
+    const Bytes chunks = moduleChunks(SampleModule(0));
     Bytes pre(300);
     for (size_t i = 0; i < pre.size(); ++i)
         pre[i] = static_cast<uint8_t>(i % 256 == 3 ? 4 : i % 256);
     Outcome o = loadBytes(signFile(bodyWith(pre, chunks)));
     ASSERT_TRUE(o.loaded) << o.fault.what;
     EXPECT_TRUE(o.module);
-
     // A second 0x03 right after the first is the first byte of a chunk header.
-    Bytes shifted = {0x03};
-    shifted.insert(shifted.end(), chunks.begin(), chunks.end());
-    o = loadBytes(signFile(bodyWith({}, shifted)));
-    EXPECT_FALSE(o.loaded);
+    EXPECT_FALSE(loadBytes(signFile(bodyWith({}, Bytes{0x03} + chunks))).loaded);
 }
 
-TEST_F(DataFileLoad, SkipChunksOfAnyLengthAreStepped) {
-    Bytes chunks;
-    putHeader(chunks, 5, 0, 3000);  // read as 1024 + 1024 + 952
+TEST_F(DataFileLoad, SkipChunksOfAnyLengthAreSteppedButNotPastTheFile) {
+    Bytes payload(3000);  // read as 1024 + 1024 + 952
     for (int i = 0; i < 3000; ++i)
-        chunks.push_back(static_cast<uint8_t>(i == 1500 ? 3 : i));
-    putHeader(chunks, 0, 2, 0);     // length 0: nothing to skip
-    putHeader(chunks, -7, 1, -40);  // negative: nothing to skip
-    putHeader(chunks, 1, 0, 1024);
-    chunks.insert(chunks.end(), 1024, 0x02);
-    putRecord(chunks, kModuleRecord, WriteBlob(SampleModule(1)));
-    putEnd(chunks);
+        payload[i] = static_cast<uint8_t>(i == 1500 ? 3 : i);
+    const Bytes chunks = header(5, 0, 3000) + payload +
+                         header(0, 2, 0) +     // length 0: nothing to skip
+                         header(-7, 1, -40) +  // negative: nothing to skip
+                         header(1, 0, 1024) + Bytes(1024, 0x02) + moduleChunks(SampleModule(1));
     Outcome o = loadBytes(signFile(bodyWith({}, chunks)));
     ASSERT_TRUE(o.loaded) << o.fault.what;
     EXPECT_EQ(o.module->text1, u"sample B");
-}
 
-TEST_F(DataFileLoad, SkipChunkLongerThanTheFileFails) {
-    Bytes chunks;
-    putHeader(chunks, 5, 0, 100);
-    chunks.insert(chunks.end(), 40, 0);
-    Outcome o = loadBytes(signFile(bodyWith({}, chunks)));
+    o = loadBytes(signFile(bodyWith({}, header(5, 0, 100) + Bytes(40, 0))));
     EXPECT_FALSE(o.loaded);
     EXPECT_EQ(o.fault.offset, 1);
     EXPECT_EQ(o.fault.what,
@@ -273,64 +234,33 @@ TEST_F(DataFileLoad, SkipChunkLongerThanTheFileFails) {
 }
 
 TEST_F(DataFileLoad, RecordChunkLengthsAreCheckedBeforeReading) {
-    struct Case {
+    const struct {
         int32_t length;
         const char* what;
-    };
-    const Case cases[] = {
-        {100, "the record chunk at byte offset 3 has a length that is not a multiple of 16"},
-        {-16, "the record chunk at byte offset 3 has a negative length"},
-        {INT32_MIN, "the record chunk at byte offset 3 has a negative length"},
-        {INT32_MAX - 15, "the record chunk at byte offset 3 is longer than the rest of the file"},
-        {160, "the record chunk at byte offset 3 is longer than the rest of the file"},
+    } cases[] = {
+        {100, "has a length that is not a multiple of 16"},
+        {-16, "has a negative length"},
+        {INT32_MIN, "has a negative length"},
+        {INT32_MAX - 15, "is longer than the rest of the file"},
+        {160, "is longer than the rest of the file"},
     };
     const Bytes sealed = sealRecord(WriteBlob(SampleModule(0)));
     ASSERT_GT(sealed.size(), 160u);
-    for (const Case& c : cases) {
-        Bytes chunks;
-        putHeader(chunks, 2, kModuleRecord, c.length);
-        chunks.insert(chunks.end(), sealed.begin(), sealed.begin() + 120);
-        putEnd(chunks);
+    for (const auto& c : cases) {
+        const Bytes chunks =
+            header(2, kModuleRecord, c.length) + Bytes(sealed.begin(), sealed.begin() + 120) + kEnd;
         Outcome o = loadBytes(signFile(bodyWith({'a', 'b'}, chunks)));
         EXPECT_FALSE(o.loaded) << c.length;
         EXPECT_TRUE(o.untouched);
         EXPECT_EQ(o.fault.offset, 3) << c.length;
-        EXPECT_EQ(o.fault.what, c.what);
+        EXPECT_EQ(o.fault.what, std::string("the record chunk at byte offset 3 ") + c.what);
     }
-}
-
-TEST_F(DataFileLoad, MissingEndMarkerFails) {
-    Bytes chunks;
-    putRecord(chunks, kModuleRecord, WriteBlob(SampleModule(0)));
-    const Bytes body = bodyWith({}, chunks);
-    Outcome o = loadBytes(signFile(body));
-    EXPECT_FALSE(o.loaded);
-    EXPECT_TRUE(o.untouched);
-    // The walk runs on into the trailer, taking it for a chunk header.
-    EXPECT_GE(o.fault.offset, static_cast<int64_t>(body.size()));
-}
-
-TEST_F(DataFileLoad, BytesAfterTheEndMarkerAreSignedButNotRead) {
-    Bytes chunks;
-    putRecord(chunks, kModuleRecord, WriteBlob(SampleModule(0)));
-    putEnd(chunks);
-    // Not a valid chunk at all: the walk never gets here.
-    chunks.insert(chunks.end(), {0x02, 0x00, 0x03, 0x00, 0xFF, 0xFF, 0xFF, 0x7F, 0x99});
-    const Bytes file = signFile(bodyWith({}, chunks));
-    Outcome o = loadBytes(file);
-    ASSERT_TRUE(o.loaded) << o.fault.what;
-    EXPECT_TRUE(o.module);
-    Bytes changed = file;
-    changed[file.size() - 17] ^= 0x80;  // the last byte before the trailer
-    EXPECT_FALSE(loadBytes(changed).loaded);
 }
 
 TEST_F(DataFileLoad, RejectedRecordReleasesEarlierModulesAndLeavesTheHandle) {
     for (uint16_t badKind : {uint16_t{0}, uint16_t{4}, uint16_t{7}, uint16_t{0xFFFF}}) {
-        Bytes chunks;
-        putRecord(chunks, kModuleRecord, WriteBlob(SampleModule(0)));
-        putRecord(chunks, badKind, WriteBlob(SampleModule(1)));
-        putEnd(chunks);
+        const Bytes chunks = record(kModuleRecord, WriteBlob(SampleModule(0))) +
+                             record(badKind, WriteBlob(SampleModule(1))) + kEnd;
         Outcome o = loadBytes(signFile(bodyWith({}, chunks)));
         EXPECT_FALSE(o.loaded) << badKind;
         EXPECT_TRUE(o.untouched);
@@ -351,13 +281,10 @@ TEST_F(DataFileLoad, ParseFaultsPointIntoTheFile) {
                                 slot, &direct));
     ASSERT_GE(direct.offset, 0);
 
-    Bytes chunks;
-    putHeader(chunks, 7, 0, 10);
-    chunks.insert(chunks.end(), 10, 0);
-    const int64_t recordAt = 4 + static_cast<int64_t>(chunks.size());
-    putRecord(chunks, kModuleRecord, stream);
-    putEnd(chunks);
-    Outcome o = loadBytes(signFile(bodyWith({1, 2, 4}, chunks)));
+    const Bytes skipped = header(7, 0, 10) + Bytes(10, 0);
+    const int64_t recordAt = 4 + static_cast<int64_t>(skipped.size());
+    Outcome o =
+        loadBytes(signFile(bodyWith({1, 2, 4}, skipped + record(kModuleRecord, stream) + kEnd)));
     EXPECT_FALSE(o.loaded);
     EXPECT_EQ(o.fault.offset, recordAt + 8 + direct.offset);
     EXPECT_NE(o.fault.what.find(direct.what), std::string::npos) << o.fault.what;
@@ -367,32 +294,23 @@ TEST_F(DataFileLoad, ParseFaultsPointIntoTheFile) {
 
 TEST_F(DataFileLoad, ResignedCorruptionsNeverCrashOrLeak) {
     // Each single-byte change, re-signed, reaches the walk and the record parser.
-    Bytes chunks;
-    putHeader(chunks, 6, 0, 4);
-    chunks.insert(chunks.end(), 4, 0);
-    putRecord(chunks, kModuleRecord, WriteBlob(TinyModule()));
-    putEnd(chunks);
-    const Bytes body = bodyWith({'p'}, chunks);
+    const Bytes body = bodyWith({'p'}, header(6, 0, 4) + Bytes(4, 0) + moduleChunks(TinyModule()));
     int loaded = 0;
     for (size_t i = 0; i < body.size(); ++i) {
         Bytes changed = body;
         changed[i] ^= 0x5A;
         Outcome o = loadBytes(signFile(changed));
-        if (o.loaded) {
-            ++loaded;
-        } else {
-            EXPECT_TRUE(o.untouched);
-            EXPECT_GE(o.fault.offset, 0);
-        }
+        loaded += o.loaded ? 1 : 0;
+        if (o.loaded) continue;
+        EXPECT_TRUE(o.untouched);
+        EXPECT_GE(o.fault.offset, 0);
     }
     // Changes inside the preamble byte and the skipped payload keep the file valid.
     EXPECT_GE(loaded, 5);
     EXPECT_LT(loaded, static_cast<int>(body.size()));
 }
 
-// ---- paths ----
-
-TEST_F(DataFileLoad, UnopenablePathsFail) {
+TEST_F(DataFileLoad, PathBytesReachTheFileSystemUnchanged) {
     for (const std::string& path :
          {std::string(), dir.path + "/missing.mxd", dir.path, dir.path + "/"}) {
         Outcome o = load(path);
@@ -401,14 +319,8 @@ TEST_F(DataFileLoad, UnopenablePathsFail) {
     }
     ModulePtr out;
     EXPECT_FALSE(LoadDataFile(nullptr, out));
-}
-
-TEST_F(DataFileLoad, PathBytesReachTheFileSystemUnchanged) {
-    Bytes chunks;
-    putRecord(chunks, kModuleRecord, WriteBlob(SampleModule(2)));
-    putEnd(chunks);
-    const Bytes file = signFile(bodyWith({}, chunks));
     // UTF-8 with characters outside ASCII, and bytes that are not UTF-8 at all.
+    const Bytes file = signFile(bodyWith({}, moduleChunks(SampleModule(2))));
     for (const std::string name : {"Reibwert-\xC3\xB6l-\xE2\x82\xAC.mxd", "raw-\xFF\xFE\x80.mxd"}) {
         Outcome o = loadBytes(file, name);
         ASSERT_TRUE(o.loaded) << name << ": " << o.fault.what;
@@ -416,20 +328,16 @@ TEST_F(DataFileLoad, PathBytesReachTheFileSystemUnchanged) {
     }
 }
 
-// ---- threads ----
-
 TEST_F(DataFileLoad, ConcurrentLoadsOfDifferentFilesEachGetTheirOwnModule) {
     constexpr int kThreads = 4;
     std::vector<std::string> paths;
     for (int t = 0; t < kThreads; ++t) {
-        Bytes chunks;
         // Large enough that the digests of the threads overlap in time, and of
         // different sizes, so that they run over different block counts.
         const int32_t skipped = 200000 + 1500 * t;
-        putHeader(chunks, 5, 0, skipped);
-        chunks.insert(chunks.end(), static_cast<size_t>(skipped), static_cast<uint8_t>(t));
-        putRecord(chunks, kModuleRecord, WriteBlob(SampleModule(t)));
-        putEnd(chunks);
+        const Bytes chunks = header(5, 0, skipped) +
+                             Bytes(static_cast<size_t>(skipped), static_cast<uint8_t>(t)) +
+                             moduleChunks(SampleModule(t));
         paths.push_back(
             dir.write("thread" + std::to_string(t) + ".mxd", signFile(bodyWith({}, chunks))));
     }
