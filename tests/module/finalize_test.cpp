@@ -1,11 +1,15 @@
 // Faults guarded against: axes left unsorted (or the value lists sorted by
-// mistake), table cells filled by the first instead of the last matching
-// entry, matching by tolerance instead of exact equality, package tables built
-// from the wrong entry, grid spacing divided by N instead of N - 1, and
-// hostile axis counts that make the table allocation explode.
+// mistake), an axis sort that reads out of bounds, loses values or is not
+// idempotent when the axis holds NaNs (a module read back from its own blob
+// would then serialize to different bytes; found by fuzz_blob), table cells filled by the first
+// instead of the last matching entry, matching by tolerance instead of exact equality, package
+// tables built from the wrong entry, grid spacing divided by N instead of N - 1, and hostile axis
+// counts that make the table allocation explode.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstring>
 
 #include "module/finalize.h"
 
@@ -52,17 +56,43 @@ TEST(Finalize, SortsTheFourAxesButNotTheValueLists) {
     EXPECT_EQ(m.toolWearValues, (std::vector<double>{5, 4}));
 }
 
-TEST(Finalize, SortingAxesWithNaNStaysInBoundsAndKeepsEveryValue) {
-    std::vector<double> axis;
+TEST(Finalize, AxesWithNaNsSortTheirNumbersAndKeepTheNaNsLastInOrder) {
+    const double nan = std::nan(""), otherNan = -std::nan("7");
+    std::vector<double> long37;  // past the sizes where sorts switch algorithm
     for (int i = 0; i < 37; ++i)
-        axis.push_back(i % 5 == 0 ? NAN : double((i * 17) % 11));
-    Module m = withAxes(axis, {1}, {1}, {0});
-    ASSERT_TRUE(FinalizeModule(m));
-    EXPECT_EQ(m.sheetRoughnessValues.size(), axis.size());
-    size_t nans = 0;
-    for (double v : m.sheetRoughnessValues)
-        nans += std::isnan(v) ? 1 : 0;
-    EXPECT_EQ(nans, 8u);
+        long37.push_back(i % 5 == 0 ? (i % 2 ? nan : otherNan) : double((i * 17) % 11));
+    // The first axis is the smallest on which a merge sort that leaves NaNs
+    // where the comparisons put them sorts to {0, 0, 1, NaN, 0}, and only a
+    // second pass to {0, 0, 0, 1, NaN}.
+    const std::vector<std::vector<double>> axes = {
+        {0.0, 1.0, nan, 0.0, 0.0},
+        {2.0, nan, 1.0},
+        {3.0, 1.0, nan, 2.0, otherNan, 0.5, -0.0, 0.0},
+        {otherNan, nan, 5.0, 4.0, 3.0, 2.0, 1.0, nan, 0.0},
+        long37};
+    const auto bits = [](const std::vector<double>& v) {
+        std::vector<uint64_t> b(v.size());
+        std::memcpy(b.data(), v.data(), v.size() * sizeof(double));
+        return b;
+    };
+    const auto sorted = [](std::vector<double> axis) {
+        Module m = withAxes(std::move(axis), {1}, {1}, {0});
+        EXPECT_TRUE(FinalizeModule(m));
+        return m.sheetRoughnessValues;
+    };
+    for (const auto& axis : axes) {
+        // Reference: numbers by a stable sort (-0.0 and 0.0 keep their order),
+        // then the NaNs as they came.
+        std::vector<double> expected;
+        std::copy_if(axis.begin(), axis.end(), std::back_inserter(expected),
+                     [](double v) { return !std::isnan(v); });
+        std::stable_sort(expected.begin(), expected.end());
+        std::copy_if(axis.begin(), axis.end(), std::back_inserter(expected),
+                     [](double v) { return std::isnan(v); });
+        const std::vector<double> once = sorted(axis);
+        EXPECT_EQ(bits(once), bits(expected)) << axis.size();
+        EXPECT_EQ(bits(sorted(once)), bits(once)) << axis.size();
+    }
 }
 
 TEST(Finalize, CellsHoldTheLastExactlyMatchingEntry) {
@@ -77,7 +107,7 @@ TEST(Finalize, CellsHoldTheLastExactlyMatchingEntry) {
     EXPECT_EQ(primaryCell(m, 0, 1, 0, 0)->packageData.size(), 1u) << "amount 2.0, entry 0";
 }
 
-TEST(Finalize, RepeatedAxisValuesShareOneEntryAndUnmatchedCellsAreEmpty) {
+TEST(Finalize, RepeatedAxisValuesShareOneEntryAndUnmatchedCellsAndEmptyAxesHoldNone) {
     Module m = withAxes({0.1, 0.1}, {1.0, 3.0}, {0.3}, {0.0});
     m.primaryEntries = {entryAt(0.1, 1.0, 0.3, 0.0, 5), entryAt(NAN, 3.0, 0.3, 0.0, 6)};
     ASSERT_TRUE(FinalizeModule(m));
@@ -86,10 +116,9 @@ TEST(Finalize, RepeatedAxisValuesShareOneEntryAndUnmatchedCellsAreEmpty) {
     EXPECT_EQ(primaryCell(m, 1, 0, 0, 0)->packageData.size(), 5u);
     EXPECT_EQ(primaryCell(m, 0, 1, 0, 0), nullptr) << "a NaN coordinate never matches";
     EXPECT_EQ(cellEntry(m, m.secondaryTable, m.secondaryEntries, 0, 0, 0, 0), nullptr);
-}
 
-TEST(Finalize, EmptyAxisPlacesNoEntry) {
-    Module m = withAxes({}, {1.0}, {0.3}, {0.0});
+    // An empty axis places no entry, but the package table is still built.
+    m = withAxes({}, {1.0}, {0.3}, {0.0});
     m.primaryEntries = {entryAt(0.1, 1.0, 0.3, 0.0, 6)};
     ASSERT_TRUE(FinalizeModule(m));
     EXPECT_TRUE(m.primaryTable.cells.empty());
