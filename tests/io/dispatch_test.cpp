@@ -22,42 +22,36 @@ std::vector<uint8_t> head(const Text& name, const std::vector<uint8_t>& after = 
     return std::vector<uint8_t>(bytes.get(), bytes.get() + length);
 }
 
-uint16_t peek(const std::vector<uint8_t>& stream, bool& ok) {
-    uint16_t kind = 0xEEEE;
-    ok = PeekRecordKind(stream.data(), static_cast<int32_t>(stream.size()), kind);
-    return kind;
-}
-
 }  // namespace
 
-TEST(PeekRecordKind, ReadsTheKindAfterAnExactVersionBlock) {
-    bool ok;
-    EXPECT_EQ(peek(head(u"VersionBlk", {3, 0}), ok), 3);
-    EXPECT_TRUE(ok);
-    EXPECT_EQ(peek(head(u"VersionBlk", {2, 0}), ok), 2);
-    EXPECT_EQ(peek(head(u"VersionBlk", {7, 0, 9}), ok), 7);
-    EXPECT_TRUE(ok);
-    peek(head(u"VersionBlk", {3}), ok);
-    EXPECT_FALSE(ok) << "the kind is cut short";
-}
-
-TEST(PeekRecordKind, AnythingElseIsASheetRecord) {
-    bool ok;
-    for (const Text& name : {Text(u"versionblk"), Text(u"VersionBl"), Text(u"VersionBlkX"),
-                             Text(u""), Text(u"Sheet")}) {
-        EXPECT_EQ(peek(head(name, {3, 0}), ok), kSheetRecord);
-        EXPECT_TRUE(ok);
-    }
-    std::vector<uint8_t> justHead(16, 0);
-    EXPECT_EQ(peek(justHead, ok), kSheetRecord);
-    EXPECT_TRUE(ok);
+TEST(PeekRecordKind, ReadsTheKindAfterAnExactVersionBlockAndTakesAnythingElseAsSheet) {
     std::vector<uint8_t> overLong(24, 0);
     overLong[16 + 1] = 0x04;  // a string count of 1024
-    EXPECT_EQ(peek(overLong, ok), kSheetRecord);
-    EXPECT_TRUE(ok);
-    std::vector<uint8_t> tooShort(15, 0);
-    peek(tooShort, ok);
-    EXPECT_FALSE(ok);
+    const struct {
+        std::vector<uint8_t> stream;
+        bool ok;
+        uint16_t kind;
+    } cases[] = {
+        {head(u"VersionBlk", {3, 0}), true, 3},
+        {head(u"VersionBlk", {2, 0}), true, 2},
+        {head(u"VersionBlk", {7, 0, 9}), true, 7},
+        {head(u"VersionBlk", {3}), false, 0},  // the kind is cut short
+        {head(u"versionblk", {3, 0}), true, kSheetRecord},
+        {head(u"VersionBl", {3, 0}), true, kSheetRecord},
+        {head(u"VersionBlkX", {3, 0}), true, kSheetRecord},
+        {head(u"", {3, 0}), true, kSheetRecord},
+        {head(u"Sheet", {3, 0}), true, kSheetRecord},
+        {std::vector<uint8_t>(16, 0), true, kSheetRecord},
+        {overLong, true, kSheetRecord},
+        {std::vector<uint8_t>(15, 0), false, 0},
+    };
+    for (const auto& c : cases) {
+        uint16_t kind = 0xEEEE;
+        EXPECT_EQ(PeekRecordKind(c.stream.data(), static_cast<int32_t>(c.stream.size()), kind),
+                  c.ok)
+            << (&c - cases);
+        EXPECT_EQ(c.ok ? kind : uint16_t{0}, c.kind) << (&c - cases);
+    }
 }
 
 TEST(DispatchRecord, UnknownKindsFailWithTheSlotUntouched) {
