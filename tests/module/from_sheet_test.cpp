@@ -229,14 +229,6 @@ TEST(ModuleFromSheet, PropertiesAreSplitByCaseSensitivePrefix) {
     EXPECT_EQ(pairs(Morvex_GetLubricantProperties, *m),
               (Pairs{{u"Lubricant", u"PL61"}, {u"LubricantAmount", u"1.0"}}));
     EXPECT_EQ(pairs(Morvex_GetToolingProperties, *m), (Pairs{{u"ToolingCoating", u"TiC"}}));
-
-    // An empty prefix keeps every pair; the copies do not share storage.
-    PropertyList all = FilterProperties(r.properties, u"");
-    EXPECT_EQ(all.keys, r.properties.keys);
-    EXPECT_EQ(all.values, r.properties.values);
-    ASSERT_EQ(all.view.size(), all.keys.size());
-    EXPECT_NE(all.view[0].key, r.properties.view[0].key);
-    EXPECT_EQ(test::text(all.view[0].key), u"SheetThickness");
 }
 
 TEST(ModuleFromSheet, BothMaterialRecordsTakeTheFixedDefaults) {

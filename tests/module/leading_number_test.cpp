@@ -145,12 +145,3 @@ TEST(LeadingNumber, IgnoresTheProcessLocale) {
     EXPECT_EQ(parseLeadingDouble(u"0.125"), 0.125);
     EXPECT_EQ(RoundedPropertyValue(r, 3), 0.13);
 }
-
-TEST(RoundedPropertyValue, PositionsOutsideTheListGiveZero) {
-    SheetRecord r;
-    r.properties = test::propertyList({{u"x", u"1.234"}, {u"y", u"5.678"}});
-    EXPECT_EQ(RoundedPropertyValue(r, 0), 1.23);
-    EXPECT_EQ(RoundedPropertyValue(r, 1), 5.68);
-    EXPECT_EQ(RoundedPropertyValue(r, 2), 0.0);
-    EXPECT_EQ(RoundedPropertyValue(r, -1), 0.0);
-}
