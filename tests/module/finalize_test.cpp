@@ -95,7 +95,7 @@ TEST(Finalize, AxesWithNaNsSortTheirNumbersAndKeepTheNaNsLastInOrder) {
     }
 }
 
-TEST(Finalize, CellsHoldTheLastExactlyMatchingEntry) {
+TEST(Finalize, CellsHoldTheLastExactlyMatchingEntryOrNone) {
     // Lubrication amounts 2.0, 1.0 in entry order: the axis becomes 1.0, 2.0.
     Module m = withAxes({0.5}, {2.0, 1.0}, {0.3}, {0.0});
     m.primaryEntries = {entryAt(0.5, 2.0, 0.3, 0.0, 1), entryAt(0.5, 1.0, 0.3, 0.0, 2),
@@ -105,10 +105,9 @@ TEST(Finalize, CellsHoldTheLastExactlyMatchingEntry) {
     ASSERT_NE(primaryCell(m, 0, 0, 0, 0), nullptr);
     EXPECT_EQ(primaryCell(m, 0, 0, 0, 0)->packageData.size(), 3u) << "the later of two matches";
     EXPECT_EQ(primaryCell(m, 0, 1, 0, 0)->packageData.size(), 1u) << "amount 2.0, entry 0";
-}
 
-TEST(Finalize, RepeatedAxisValuesShareOneEntryAndUnmatchedCellsAndEmptyAxesHoldNone) {
-    Module m = withAxes({0.1, 0.1}, {1.0, 3.0}, {0.3}, {0.0});
+    // Repeated axis values share one entry; unmatched cells hold none.
+    m = withAxes({0.1, 0.1}, {1.0, 3.0}, {0.3}, {0.0});
     m.primaryEntries = {entryAt(0.1, 1.0, 0.3, 0.0, 5), entryAt(NAN, 3.0, 0.3, 0.0, 6)};
     ASSERT_TRUE(FinalizeModule(m));
     EXPECT_EQ(primaryCell(m, 0, 0, 0, 0), primaryCell(m, 1, 0, 0, 0));
