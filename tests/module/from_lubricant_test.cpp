@@ -55,21 +55,12 @@ TEST(ModuleFromLubricant, CarriesTheRecordsData) {
     ASSERT_EQ(e.curves.size(), 1u);
     EXPECT_EQ(e.curves[0].numerators, (std::vector<double>{40.0, 40.0}));
     EXPECT_EQ(e.sheetRoughness, 0.5);
+    EXPECT_EQ(m->primaryEntries[0].sheetRoughness, 1.0);
+    // All four axes arrived (the descending sheet roughness axis sorted):
+    // entry 0 is found at sorted position 1.
+    EXPECT_EQ(cellEntry(*m, m->primaryTable, m->primaryEntries, 1, 0, 0, 0), &m->primaryEntries[0]);
     EXPECT_EQ(m->packageTable, (std::vector<uint32_t>{1, 0}));
     EXPECT_EQ(m->transversePackageTable, (std::vector<uint32_t>{1, 0}));
-}
-
-TEST(ModuleFromLubricant, DescendingAxesAreSortedAndStillFindTheEntries) {
-    auto m = moduleOf(test::sampleLubricantRecord());
-    ASSERT_TRUE(m);
-    EXPECT_EQ(m->sheetRoughnessValues, (std::vector<double>{0.5, 1.0}));
-    EXPECT_EQ(test::rangeOf(Morvex_GetSheetRoughnessRange, *m), std::pair(0.5, 1.0));
-    // Entry 0 sits at roughness 1.0 (sorted position 1), entry 1 at 0.5.
-    EXPECT_EQ(m->primaryEntries[0].sheetRoughness, 1.0);
-    EXPECT_EQ(cellEntry(*m, m->primaryTable, m->primaryEntries, 0, 0, 0, 0), &m->primaryEntries[1]);
-    EXPECT_EQ(cellEntry(*m, m->primaryTable, m->primaryEntries, 1, 0, 0, 0), &m->primaryEntries[0]);
-    EXPECT_EQ(cellEntry(*m, m->secondaryTable, m->secondaryEntries, 0, 0, 0, 0),
-              &m->secondaryEntries[1]);
 }
 
 TEST(ModuleFromLubricant, EachListKeepsOnlyItsOwnPrefix) {
