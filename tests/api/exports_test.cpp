@@ -36,7 +36,7 @@ Module basicModule() {
     m.strainRougheningValues = {1.0};
     m.staticFrictionValues = {1.0, 2.0};
     m.directionDependency = (uint64_t{1} << 32) | 5;
-    m.heatTransferStatus = 1;
+    m.heatTransferStatus = 3;
     m.solverId = kDefaultSolverId;
     return m;
 }
@@ -91,6 +91,7 @@ TEST(Exports, GettersReportTheModule) {
     EXPECT_EQ(status(Morvex_GetStaticFrictionStatus), 1u);
     EXPECT_EQ(status(Morvex_GetToolWearStatus), 0u);
     EXPECT_EQ(status(Morvex_GetDirectionDependencyStatus), 5u);
+    EXPECT_EQ(status(Morvex_GetHeatTransferCoefficientStatus), 3u) << "as stored";
     uint32_t unchanged = 42;
     EXPECT_EQ(Morvex_GetIsToolTempEqual(m, &unchanged), 1u);
     EXPECT_EQ(unchanged, 42u);
