@@ -30,12 +30,6 @@ Ranges heatRanges() {
     return r;
 }
 
-HeatTransferCurve firstCurve(double offsetShift = 0.0) {
-    return Curve(
-        {1, 2, 2, 4, 4}, {4, 8, 12, 16, 20},
-        {1 + offsetShift, 1 + offsetShift, 2 + offsetShift, 2 + offsetShift, 3 + offsetShift});
-}
-
 TableEntry heatEntry(Coordinates at, double shift = 0.0, bool withGrid = true) {
     auto packages = Packages(7, ConstantModel(1.0));
     if (withGrid) {
@@ -43,15 +37,25 @@ TableEntry heatEntry(Coordinates at, double shift = 0.0, bool withGrid = true) {
             return 100.0 + t + 10.0 * p + shift;
         });
     }
+    HeatTransferCurve first = Curve({1, 2, 2, 4, 4}, {4, 8, 12, 16, 20}, {1, 1, 2, 2, 3});
+    for (double& o : first.offsets)
+        o += shift;
     const HeatTransferCurve unused =
         Curve({1, 1, 1, 1, 1}, {999, 999, 999, 999, 999}, {0, 0, 0, 0, 0});
-    return Entry(at, std::move(packages), {firstCurve(shift), unused});
+    return Entry(at, std::move(packages), {first, unused});
 }
 
-ModulePtr heatModule(bool withGrid = true) {
+// A module of `entries` (default: one heat entry) with heat transfer on, and
+// direction dependency when there are transverse entries.
+ModulePtr heatModule(std::vector<TableEntry> entries = {heatEntry({})},
+                     std::optional<Axes> axes = std::nullopt,
+                     std::vector<TableEntry> transverse = {}) {
     ModuleRecipe recipe;
     recipe.ranges = heatRanges();
-    recipe.primary.push_back(heatEntry({}, 0.0, withGrid));
+    recipe.primary = std::move(entries);
+    recipe.axes = std::move(axes);
+    recipe.directionDependency = transverse.empty() ? 0 : 1;
+    recipe.secondary = std::move(transverse);
     recipe.heatTransferStatus = 1;
     return BuildModule(std::move(recipe));
 }
@@ -79,83 +83,66 @@ bool fails(const Module& m, const InputRecord& in, double divisorValue) {
 
 }  // namespace
 
-TEST(HeatTransfer, PackagePathAtOrAbovePressureMinWithoutDivisor) {
+TEST(HeatTransfer, PathChosenByDivisorAndPressure) {
     ModulePtr m = heatModule();
-    InputRecord in = at(3.0, 1.5);
-    double package;
-    ASSERT_TRUE(GetPackageValue(*m, in, kHeatTransfer, package));
-    EXPECT_EQ(package, 100.0 + 1.5 + 30.0);
-    EXPECT_EQ(coefficient(*m, in, 0.0), package);
-    EXPECT_EQ(coefficient(*m, at(2.0, 1.5), -4.0), 100.0 + 1.5 + 20.0);
-    in.toolTemperature = 3.5;
-    in.temperatureMode = 1;
-    EXPECT_EQ(coefficient(*m, in, 0.0), 100.0 + 2.5 + 30.0) << "temperature mode read here";
-}
-
-TEST(HeatTransfer, FormulaPathBoundsTheDivisorByTheCurve) {
-    ModulePtr m = heatModule();
-    EXPECT_EQ(coefficient(*m, at(0.0, 1.5), 0.0), 0.5 * 8 + 0.5 * 5) << "x = 0: no blend at 0";
-    EXPECT_EQ(coefficient(*m, at(3.0, 1.5), 0.5), 6.5) << "x below every divisor";
-    EXPECT_EQ(coefficient(*m, at(3.0, 1.5), 8.0), 0.5 * 3.5 + 0.5 * 2);
-    EXPECT_EQ(coefficient(*m, at(3.0, 3.0), 8.0), 4.0) << "on a temperature node";
-    EXPECT_EQ(coefficient(*m, at(3.0, 9.0), 8.0), 5.5) << "temperature clamped";
+    // Package 6 at pressureMin and T = 1.5, and the formula at T = 1.5, x <= 0.5.
+    const double packageAtMin = 100.0 + 1.5 + 20.0, formula = 0.5 * 8 + 0.5 * 5;
+    const struct {
+        double pressure, sheetT, toolT;
+        uint32_t mode;
+        double divisor, expected;
+        const char* what;
+    } cases[] = {
+        {3, 1.5, 1.5, 0, 0.0, 100.0 + 1.5 + 30.0, "package path"},
+        {2, 1.5, 1.5, 0, -4.0, packageAtMin, "package path at pressureMin"},
+        {3, 1.5, 3.5, 1, 0.0, 100.0 + 2.5 + 30.0, "temperature mode read on the package path"},
+        {0, 1.5, 1.5, 0, 0.0, formula, "x = 0: formula, no blend at zero pressure"},
+        {-1, 1.5, 1.5, 0, 0.0, formula, "no blend below zero pressure"},
+        {3, 1.5, 1.5, 0, 0.5, formula, "x below every divisor"},
+        {3, 1.5, 4.0, 1, 0.5, formula, "temperature mode not read on the formula path"},
+        {3, 1.5, 1.5, 0, 8.0, 0.5 * 3.5 + 0.5 * 2, "divisors below x raised to it"},
+        {3, 3.0, 3.0, 0, 8.0, 4.0, "on a temperature node"},
+        {3, 9.0, 9.0, 0, 8.0, 5.5, "temperature clamped"},
+        {1, 1.5, 1.5, 0, 0.0, 0.5 * packageAtMin + 0.5 * formula, "low-pressure band"},
+        {0.5, 1.5, 1.5, 0, 0.0, 0.25 * packageAtMin + 0.75 * formula, "low-pressure band"},
+        {0.5, 1.5, 1.5, 0, 0.5, 0.25 * packageAtMin + 0.75 * formula, "band with a divisor"},
+    };
+    for (const auto& c : cases) {
+        InputRecord in = at(c.pressure, c.sheetT);
+        in.toolTemperature = c.toolT;
+        in.temperatureMode = c.mode;
+        EXPECT_EQ(coefficient(*m, in, c.divisor), c.expected) << c.what;
+    }
     EXPECT_NEAR(coefficient(*m, at(3.0, 1.5), 1e12), 0.5 * 2 + 0.5 * 1, 1e-9)
         << "large divisors leave the offsets";
-    InputRecord in = at(3.0, 1.5);
-    in.toolTemperature = 4.0;
-    in.temperatureMode = 1;
-    EXPECT_EQ(coefficient(*m, in, 0.5), 6.5) << "temperature mode not read";
-}
-
-TEST(HeatTransfer, LowPressureBandBlendsWithPackageSixAtPressureMin) {
-    ModulePtr m = heatModule();
-    const double formula = 6.5, package = 100.0 + 1.5 + 10.0 * 2.0;
-    EXPECT_EQ(coefficient(*m, at(1.0, 1.5), 0.0), 0.5 * package + 0.5 * formula);
-    EXPECT_EQ(coefficient(*m, at(0.5, 1.5), 0.0), 0.25 * package + 0.75 * formula);
-    EXPECT_EQ(coefficient(*m, at(0.5, 1.5), 0.5), 0.25 * package + 0.75 * formula);
-    EXPECT_EQ(coefficient(*m, at(-1.0, 1.5), 0.0), formula) << "no blend at or below zero";
+    m->heatTransferStatus = 0;
+    EXPECT_TRUE(fails(*m, at(3.0, 1.5), 0.0)) << "status 0, package path";
+    EXPECT_TRUE(fails(*m, at(3.0, 1.5), 8.0)) << "status 0, formula path";
 }
 
 TEST(HeatTransfer, FormulaNeedsNoGridAndNoAvailability) {
-    ModulePtr m = heatModule(false);
+    ModulePtr m = heatModule({heatEntry({}, 0.0, false)});
     EXPECT_EQ(coefficient(*m, at(3.0, 1.5), 8.0), 2.75);
     EXPECT_EQ(coefficient(*m, at(0.0, 1.5), 0.0), 6.5);
     EXPECT_TRUE(fails(*m, at(1.0, 1.5), 0.0)) << "the band needs package 6's grid";
     EXPECT_TRUE(fails(*m, at(3.0, 1.5), 0.0)) << "the package path needs it too";
 
     // Package 6 unavailable through transverse data lacking it.
-    ModuleRecipe recipe;
-    recipe.ranges = heatRanges();
-    recipe.primary.push_back(heatEntry({}));
-    recipe.secondary.push_back(Entry({}, Packages(6, ConstantModel(1.0))));
-    recipe.directionDependency = 1;
-    recipe.heatTransferStatus = 1;
-    m = BuildModule(std::move(recipe));
+    m = heatModule({heatEntry({})}, std::nullopt, {Entry({}, Packages(6, ConstantModel(1.0)))});
     ASSERT_EQ(isPackageAvailable(*m, kHeatTransfer), 0u);
     EXPECT_EQ(coefficient(*m, at(3.0, 1.5), 8.0), 2.75);
     EXPECT_TRUE(fails(*m, at(3.0, 1.5), 0.0));
 }
 
-TEST(HeatTransfer, StatusZeroFailsBothPaths) {
-    ModulePtr m = heatModule();
-    m->heatTransferStatus = 0;
-    EXPECT_TRUE(fails(*m, at(3.0, 1.5), 0.0));
-    EXPECT_TRUE(fails(*m, at(3.0, 1.5), 8.0));
-}
-
 TEST(HeatTransfer, InterpolatesAcrossEntriesAndBlendsDirections) {
-    ModuleRecipe recipe;
-    recipe.ranges = heatRanges();
-    for (double sheet : {1.0, 3.0})
-        for (double state : {0.0, 1.0})
-            recipe.primary.push_back(heatEntry({sheet, 0, 0, state}, 8.0 * sheet + 16.0 * state));
-    recipe.secondary.push_back(heatEntry({1.0, 0, 0, 0}, 64.0));
-    recipe.secondary.push_back(heatEntry({3.0, 0, 0, 0}, 64.0));
-    recipe.secondary.push_back(heatEntry({1.0, 0, 0, 1}, 64.0));
-    recipe.secondary.push_back(heatEntry({3.0, 0, 0, 1}, 64.0));
-    recipe.directionDependency = 1;
-    recipe.heatTransferStatus = 1;
-    ModulePtr m = BuildModule(std::move(recipe));
+    std::vector<TableEntry> entries, transverse;
+    for (double sheet : {1.0, 3.0}) {
+        for (double state : {0.0, 1.0}) {
+            entries.push_back(heatEntry({sheet, 0, 0, state}, 8.0 * sheet + 16.0 * state));
+            transverse.push_back(heatEntry({sheet, 0, 0, state}, 64.0));
+        }
+    }
+    ModulePtr m = heatModule(entries, std::nullopt, transverse);
     InputRecord in = at(3.0, 1.5);
     in.sheetRoughness = 2.5;
     in.stateValue = 0.25;
@@ -170,52 +157,32 @@ TEST(HeatTransfer, InterpolatesAcrossEntriesAndBlendsDirections) {
 }
 
 TEST(HeatTransferMalformed, MissingOrShortDataFails) {
-    const auto moduleWith = [](TableEntry entry) {
-        ModuleRecipe recipe;
-        recipe.ranges = heatRanges();
-        recipe.primary.push_back(std::move(entry));
-        recipe.heatTransferStatus = 1;
-        return BuildModule(std::move(recipe));
-    };
     TableEntry noCurves = heatEntry({});
     noCurves.curves.clear();
-    EXPECT_TRUE(fails(*moduleWith(noCurves), at(3.0, 1.5), 8.0));
-
-    for (int array = 0; array < 3; ++array) {
+    EXPECT_TRUE(fails(*heatModule({noCurves}), at(3.0, 1.5), 8.0));
+    for (auto array : {&HeatTransferCurve::divisors, &HeatTransferCurve::numerators,
+                       &HeatTransferCurve::offsets}) {
         TableEntry shortCurve = heatEntry({});
-        HeatTransferCurve& c = shortCurve.curves[0];
-        std::vector<double>* arrays[3] = {&c.divisors, &c.numerators, &c.offsets};
-        arrays[array]->pop_back();  // 4 values for a 5-point grid
-        EXPECT_TRUE(fails(*moduleWith(shortCurve), at(3.0, 3.9), 8.0)) << array;
+        (shortCurve.curves[0].*array).pop_back();  // 4 values for a 5-point grid
+        EXPECT_TRUE(fails(*heatModule({shortCurve}), at(3.0, 3.9), 8.0));
     }
-
     TableEntry noPackageSix = heatEntry({});
     noPackageSix.packageData.resize(6);
-    EXPECT_TRUE(fails(*moduleWith(noPackageSix), at(3.0, 1.5), 8.0));
-
+    EXPECT_TRUE(fails(*heatModule({noPackageSix}), at(3.0, 1.5), 8.0));
     TableEntry noPoints = heatEntry({}, 0.0, false);
     noPoints.packageData[6].gridPointCount = 0;
-    EXPECT_TRUE(fails(*moduleWith(noPoints), at(3.0, 1.5), 8.0));
+    EXPECT_TRUE(fails(*heatModule({noPoints}), at(3.0, 1.5), 8.0));
 
-    ModuleRecipe recipe;
-    recipe.ranges = heatRanges();
-    recipe.primary.push_back(heatEntry({1.0, 0, 0, 0}));
-    recipe.axes = Axes{{1.0, 2.0}, {0.0}, {0.0}, {0.0}};  // no entry at sheet roughness 2
-    recipe.heatTransferStatus = 1;
-    ModulePtr m = BuildModule(std::move(recipe));
+    // No entry at sheet roughness 2; then a NaN sheet roughness.
+    ModulePtr m = heatModule({heatEntry({1.0, 0, 0, 0})}, Axes{{1.0, 2.0}, {0.0}, {0.0}, {0.0}});
     InputRecord in = at(3.0, 1.5);
     in.sheetRoughness = 1.5;
     EXPECT_TRUE(fails(*m, in, 8.0));
     in.sheetRoughness = kNaN;
     EXPECT_TRUE(fails(*m, in, 8.0));
-
-    recipe = {};
-    recipe.ranges = heatRanges();
-    recipe.primary.push_back(heatEntry({}));
-    recipe.axes = Axes{{0.0}, {0.0}, {}, {0.0}};  // a tool roughness axis without values
-    recipe.heatTransferStatus = 1;
-    m = BuildModule(std::move(recipe));
-    EXPECT_TRUE(fails(*m, at(3.0, 1.5), 8.0));
+    // A tool roughness axis without values.
+    EXPECT_TRUE(
+        fails(*heatModule({heatEntry({})}, Axes{{0.0}, {0.0}, {}, {0.0}}), at(3.0, 1.5), 8.0));
 
     m = heatModule();
     EXPECT_TRUE(std::isnan(coefficient(*m, at(3.0, kNaN), 8.0))) << "stays inside the curve";
