@@ -50,105 +50,65 @@ constexpr size_t kSurfaceRoughness = 5, kContactArea = 0, kLubrication = 3, kSpo
 
 }  // namespace
 
-TEST(SurfaceRoughness, ScaledTowardTheSheetRoughnessThenCapped) {
-    ModulePtr m = constantModule({{kSurfaceRoughness, 10.0}});
-    double v = 0;
-    ASSERT_TRUE(GetSurfaceRoughness(*m, atPressure(3.0, 2.0), 100.0, v));
-    EXPECT_EQ(v, 10.0);
-    ASSERT_TRUE(GetSurfaceRoughness(*m, atPressure(2.0, 2.0), 100.0, v));
-    EXPECT_EQ(v, 10.0) << "at pressureMin: no scaling";
-    ASSERT_TRUE(GetSurfaceRoughness(*m, atPressure(3.0, 2.0), 8.0, v));
-    EXPECT_EQ(v, 8.0);
-    ASSERT_TRUE(GetSurfaceRoughness(*m, atPressure(1.0, 2.0), 100.0, v));
-    EXPECT_EQ(v, (10.0 - 2.0) * 0.5 + 2.0);
-    ASSERT_TRUE(GetSurfaceRoughness(*m, atPressure(-1.0, 2.0), 100.0, v));
-    EXPECT_EQ(v, 6.0) << "absolute pressure";
-    ASSERT_TRUE(GetSurfaceRoughness(*m, atPressure(0.0, 2.0), 100.0, v));
-    EXPECT_EQ(v, 2.0) << "the sheet roughness at zero pressure";
-    ASSERT_TRUE(GetSurfaceRoughness(*m, atPressure(0.0, 2.0), 1.0, v));
-    EXPECT_EQ(v, 1.0);
-
-    m = constantModule({{kSurfaceRoughness, 10.0}}, 0.0);
-    ASSERT_TRUE(GetSurfaceRoughness(*m, atPressure(0.0, 2.0), 100.0, v));
-    EXPECT_EQ(v, 10.0) << "pressureMin 0 disables the scaling";
-}
-
-TEST(RealContactArea, NonNegativeScaledTowardZeroAndARunningMaximum) {
-    ModulePtr m = constantModule({{kContactArea, 8.0}});
-    double v = 0;
-    ASSERT_TRUE(GetRealContactArea(*m, atPressure(3.0), 5.0, v));
-    EXPECT_EQ(v, 8.0);
-    ASSERT_TRUE(GetRealContactArea(*m, atPressure(1.0), 0.0, v));
-    EXPECT_EQ(v, 4.0);
-    ASSERT_TRUE(GetRealContactArea(*m, atPressure(1.0), 5.0, v));
-    EXPECT_EQ(v, 5.0);
-    ASSERT_TRUE(GetRealContactArea(*m, atPressure(0.0), -1.0, v));
-    EXPECT_EQ(v, 0.0);
-
-    m = constantModule({{kContactArea, -3.0}});
-    ASSERT_TRUE(GetRealContactArea(*m, atPressure(3.0), -1.0, v));
-    EXPECT_EQ(v, 0.0);
-    ASSERT_TRUE(GetRealContactArea(*m, atPressure(3.0), 0.5, v));
-    EXPECT_EQ(v, 0.5);
-}
-
-TEST(HistoryParameter, UnclampedUnscaledRunningMaximum) {
-    ModulePtr m = constantModule({{kContactArea, -3.0}});
-    double v = 0;
-    ASSERT_TRUE(GetHistoryParameter(*m, atPressure(3.0), -5.0, v));
-    EXPECT_EQ(v, -3.0);
-    ASSERT_TRUE(GetHistoryParameter(*m, atPressure(3.0), 1.0, v));
-    EXPECT_EQ(v, 1.0);
-    m = constantModule({{kContactArea, 8.0}});
-    ASSERT_TRUE(GetHistoryParameter(*m, atPressure(1.0), 0.0, v));
-    EXPECT_EQ(v, 8.0) << "no low-pressure scaling";
+TEST(DerivedQueries, PostProcessingOfEachQuery) {
+    using Query = bool (*)(const Module&, const InputRecord&, double, double&);
+    // The package at `index` is the constant `value`; the input has sheet
+    // roughness 2; `out` starts at 10 (the running sum of the indicators).
+    const struct {
+        Query query;
+        size_t index;
+        double value, pressureMin, pressure, argument, expected;
+        const char* what;
+    } cases[] = {
+        {GetSurfaceRoughness, kSurfaceRoughness, 10, 2, 3, 100, 10, "above pressureMin"},
+        {GetSurfaceRoughness, kSurfaceRoughness, 10, 2, 2, 100, 10, "at pressureMin: no scaling"},
+        {GetSurfaceRoughness, kSurfaceRoughness, 10, 2, 3, 8, 8, "capped"},
+        {GetSurfaceRoughness, kSurfaceRoughness, 10, 2, 1, 100, 6, "toward the sheet roughness"},
+        {GetSurfaceRoughness, kSurfaceRoughness, 10, 2, -1, 100, 6, "absolute pressure"},
+        {GetSurfaceRoughness, kSurfaceRoughness, 10, 2, 0, 100, 2, "sheet roughness at zero"},
+        {GetSurfaceRoughness, kSurfaceRoughness, 10, 2, 0, 1, 1, "scaled, then capped"},
+        {GetSurfaceRoughness, kSurfaceRoughness, 10, 0, 0, 100, 10, "pressureMin 0: no scaling"},
+        {GetRealContactArea, kContactArea, 8, 2, 3, 5, 8, "above the previous"},
+        {GetRealContactArea, kContactArea, 8, 2, 1, 0, 4, "scaled toward zero"},
+        {GetRealContactArea, kContactArea, 8, 2, 1, 5, 5, "the previous when larger"},
+        {GetRealContactArea, kContactArea, 8, 2, 0, -1, 0, "zero at zero pressure"},
+        {GetRealContactArea, kContactArea, -3, 2, 3, -1, 0, "never negative"},
+        {GetRealContactArea, kContactArea, -3, 2, 3, 0.5, 0.5, "clamped, then the maximum"},
+        {GetHistoryParameter, kContactArea, -3, 2, 3, -5, -3, "not clamped at zero"},
+        {GetHistoryParameter, kContactArea, -3, 2, 3, 1, 1, "running maximum"},
+        {GetHistoryParameter, kContactArea, 8, 2, 1, 0, 8, "no low-pressure scaling"},
+        {GetSpotLubeIndicator, kSpotLube, 5, 2, 0, 3, 3, "capped, no low-pressure scaling"},
+        {GetSpotLubeIndicator, kSpotLube, 5, 2, 3, -1, 0, "capped, then non-negative"},
+        {GetSpotLubeIndicator, kSpotLube, -2, 2, 3, 3, 0, "non-negative"},
+        {GetGallingIndicator, kGalling, 4, 2, 3, 0.5, 12, "rate times scale added"},
+        {GetGallingIndicator, kGalling, 4, 2, 1, 0.5, 11, "half at half the minimum pressure"},
+        {GetGallingIndicator, kGalling, 4, 2, 0, 0.5, 10, "nothing at zero pressure"},
+        {GetWearIndicator, kWear, -4, 2, 3, 0.5, 10, "a negative rate adds nothing"},
+        {GetWearIndicator, kWear, 4, 2, -1, 2, 14, "absolute pressure"},
+    };
+    for (const auto& c : cases) {
+        ModulePtr m = constantModule({{c.index, c.value}}, c.pressureMin);
+        double out = 10.0;
+        ASSERT_TRUE(c.query(*m, atPressure(c.pressure, 2.0), c.argument, out)) << c.what;
+        EXPECT_EQ(out, c.expected) << c.what;
+    }
 }
 
 TEST(LubricationAmount, CappedByTheInputAmountAndTheBound) {
+    const struct {
+        double pressure, inputAmount, bound, capped, amount;
+    } cases[] = {
+        {3, 2, 10, 2, 3}, {3, 2, 1.5, 1.5, 1.5}, {1, 2, 10, 2, 2.5},  // scaled toward 2
+        {0, 2, 10, 2, 2}, {3, 5, 10, 3, 3},                           // the value below the cap
+    };
     ModulePtr m = constantModule({{kLubrication, 3.0}});
-    double capped = 0, amount = 0;
-    ASSERT_TRUE(GetLubricationAmount(*m, atPressure(3.0, 0.0, 2.0), 10.0, capped, amount));
-    EXPECT_EQ(capped, 2.0);
-    EXPECT_EQ(amount, 3.0);
-    ASSERT_TRUE(GetLubricationAmount(*m, atPressure(3.0, 0.0, 2.0), 1.5, capped, amount));
-    EXPECT_EQ(capped, 1.5);
-    EXPECT_EQ(amount, 1.5);
-    ASSERT_TRUE(GetLubricationAmount(*m, atPressure(1.0, 0.0, 2.0), 10.0, capped, amount));
-    EXPECT_EQ(capped, 2.0);
-    EXPECT_EQ(amount, 2.5) << "scaled toward the input amount";
-    ASSERT_TRUE(GetLubricationAmount(*m, atPressure(0.0, 0.0, 2.0), 10.0, capped, amount));
-    EXPECT_EQ(amount, 2.0);
-    ASSERT_TRUE(GetLubricationAmount(*m, atPressure(3.0, 0.0, 5.0), 10.0, capped, amount));
-    EXPECT_EQ(capped, 3.0) << "the value when below the cap";
-}
-
-TEST(SpotLubeIndicator, CappedThenNonNegative) {
-    ModulePtr m = constantModule({{kSpotLube, 5.0}});
-    double v = 0;
-    ASSERT_TRUE(GetSpotLubeIndicator(*m, atPressure(0.0), 3.0, v));
-    EXPECT_EQ(v, 3.0) << "no low-pressure scaling";
-    ASSERT_TRUE(GetSpotLubeIndicator(*m, atPressure(3.0), -1.0, v));
-    EXPECT_EQ(v, 0.0);
-    m = constantModule({{kSpotLube, -2.0}});
-    ASSERT_TRUE(GetSpotLubeIndicator(*m, atPressure(3.0), 3.0, v));
-    EXPECT_EQ(v, 0.0);
-}
-
-TEST(GallingAndWear, AccumulateTheScaledNonNegativeRate) {
-    ModulePtr m = constantModule({{kGalling, 4.0}, {kWear, -4.0}});
-    double sum = 10.0;
-    ASSERT_TRUE(GetGallingIndicator(*m, atPressure(3.0), 0.5, sum));
-    EXPECT_EQ(sum, 12.0);
-    ASSERT_TRUE(GetGallingIndicator(*m, atPressure(1.0), 0.5, sum));
-    EXPECT_EQ(sum, 13.0) << "half the increment at half the minimum pressure";
-    ASSERT_TRUE(GetGallingIndicator(*m, atPressure(0.0), 0.5, sum));
-    EXPECT_EQ(sum, 13.0);
-    ASSERT_TRUE(GetWearIndicator(*m, atPressure(3.0), 0.5, sum));
-    EXPECT_EQ(sum, 13.0) << "a negative rate adds nothing";
-
-    m = constantModule({{kWear, 4.0}});
-    ASSERT_TRUE(GetWearIndicator(*m, atPressure(-1.0), 2.0, sum));
-    EXPECT_EQ(sum, 17.0);
+    for (const auto& c : cases) {
+        double capped = 0, amount = 0;
+        ASSERT_TRUE(GetLubricationAmount(*m, atPressure(c.pressure, 0.0, c.inputAmount), c.bound,
+                                         capped, amount));
+        EXPECT_EQ(capped, c.capped) << c.pressure << " " << c.inputAmount << " " << c.bound;
+        EXPECT_EQ(amount, c.amount) << c.pressure << " " << c.inputAmount << " " << c.bound;
+    }
 }
 
 TEST(DerivedQueries, FailureWritesNothing) {
@@ -197,9 +157,9 @@ TEST(ProductionVolume, UnavailablePackagesAreSkipped) {
     packages[10].gridPointCount = 0;  // unavailable: skipped even though never prepared
     ModuleRecipe recipe;
     recipe.primary.push_back(Entry({}, std::move(packages)));
-    ModulePtr m = BuildModule(std::move(recipe));
     const double one = 1.0;
     double v = -1.0;
-    ASSERT_TRUE(GetProductionVolume(*m, atPressure(3.0), &one, nullptr, v));
+    ASSERT_TRUE(
+        GetProductionVolume(*BuildModule(std::move(recipe)), atPressure(3.0), &one, nullptr, v));
     EXPECT_EQ(v, 10000000.0);
 }

@@ -82,31 +82,33 @@ uint64_t bits(double v) {
     return std::bit_cast<uint64_t>(v);
 }
 
-// Every variant against the straightforward loop written here and against the
-// library's reference loop, bit for bit (NaN payloads included).
-void expectAllKernelsExact(const PackageData& m, Dims dims, const std::vector<double>& points,
-                           double factor, const char* what) {
-    const std::vector<double> centres = RegularGrid(dims);
-    ASSERT_EQ(static_cast<size_t>(countOf(dims)), m.weights.size());
+// Every variant against the straightforward loop, bit for bit (NaN payloads
+// included), with `centres` given and `dims` named for them.
+void expectAllKernelsExact(const PackageData& m, const std::vector<double>& centres, Dims dims,
+                           const std::vector<double>& points, double factor, const char* what) {
     const size_t count = points.size() / 4;
-    std::vector<double> expected(count);
-    for (size_t p = 0; p < count; ++p) {
-        expected[p] = factor * ReferenceModelValue(m, centres.data(), points.data() + 4 * p);
-    }
     for (GridKernel kernel : supportedKernels()) {
         const std::vector<double> got = sampled(kernel, m, centres, dims, points, factor);
         size_t mismatches = 0;
         for (size_t p = 0; p < count; ++p) {
-            if (bits(got[p]) != bits(expected[p]) && mismatches++ < 3) {
+            const double want =
+                factor * ReferenceModelValue(m, centres.data(), points.data() + 4 * p);
+            if (bits(got[p]) != bits(want) && mismatches++ < 3) {
                 ADD_FAILURE() << what << ", kernel " << GridKernelName(kernel) << ", point " << p
-                              << ": " << got[p] << " instead of " << expected[p];
+                              << ": " << got[p] << " instead of " << want;
             }
         }
         EXPECT_EQ(mismatches, 0u) << what << ", kernel " << GridKernelName(kernel);
     }
 }
 
-TEST(GridKernels, EveryCentreGridOddPointCountsBitForBit) {
+void expectAllKernelsExact(const PackageData& m, Dims dims, const std::vector<double>& points,
+                           double factor, const char* what) {
+    ASSERT_EQ(static_cast<size_t>(countOf(dims)), m.weights.size());
+    expectAllKernelsExact(m, RegularGrid(dims), dims, points, factor, what);
+}
+
+TEST(GridKernels, EveryCentreGridAndEveryPointCountBitForBit) {
     std::mt19937_64 rng(7);
     for (const Dims& dims : kCentreGrids) {
         const PackageData m = randomModel(static_cast<size_t>(countOf(dims)), rng);
@@ -114,15 +116,11 @@ TEST(GridKernels, EveryCentreGridOddPointCountsBitForBit) {
         expectAllKernelsExact(m, dims, randomPoints(37, rng), 1.0, "random points");
         expectAllKernelsExact(m, dims, RegularGrid({6, 5, 4, 3}), 1.0, "another grid");
     }
-}
-
-TEST(GridKernels, EveryPointCountFromOneToFortyBitForBit) {
-    std::mt19937_64 rng(11);
-    const Dims dims = {8, 5, 5, 5};
     const PackageData m = randomModel(1000, rng);
     const std::vector<double> all = randomPoints(40, rng);
     for (int32_t n = 1; n <= 40; ++n) {
-        expectAllKernelsExact(m, dims, std::vector<double>(all.begin(), all.begin() + 4 * n), -3.0,
+        expectAllKernelsExact(m, {8, 5, 5, 5},
+                              std::vector<double>(all.begin(), all.begin() + 4 * n), -3.0,
                               "point count prefix");
     }
 }
@@ -175,31 +173,16 @@ TEST(GridKernels, SpecialValuesBitForBit) {
 
 TEST(GridKernels, CentresOffTheirGridFallBackToTheLoop) {
     std::mt19937_64 rng(17);
-    const Dims dims = {5, 5, 5, 5};
     const PackageData m = randomModel(625, rng);
     const std::vector<double> points = randomPoints(19, rng);
-
     // Two centres swapped: still 625 centres, no longer the regular grid.
-    std::vector<double> swapped = RegularGrid(dims);
+    std::vector<double> swapped = RegularGrid({5, 5, 5, 5});
     for (int k = 0; k < 4; ++k)
         std::swap(swapped[4 * 7 + k], swapped[4 * 400 + k]);
-    // Weights for another grid than the one named.
-    const std::vector<double> grid = RegularGrid(dims);
-
-    for (GridKernel kernel : supportedKernels()) {
-        const std::vector<double> got = sampled(kernel, m, swapped, dims, points, 1.0);
-        for (size_t p = 0; p < 19; ++p) {
-            const double want = ReferenceModelValue(m, swapped.data(), points.data() + 4 * p);
-            ASSERT_EQ(bits(got[p]), bits(want)) << GridKernelName(kernel) << " point " << p;
-        }
-        // Dimensions whose product is not the weight count: the loop over the
-        // weights decides, and nothing past the 625 centres is read.
-        const std::vector<double> wrongDims = sampled(kernel, m, grid, {5, 5, 5, 4}, points, 1.0);
-        for (size_t p = 0; p < 19; ++p) {
-            const double want = ReferenceModelValue(m, grid.data(), points.data() + 4 * p);
-            ASSERT_EQ(bits(wrongDims[p]), bits(want)) << GridKernelName(kernel) << " point " << p;
-        }
-    }
+    expectAllKernelsExact(m, swapped, {5, 5, 5, 5}, points, 1.0, "swapped centres");
+    // Dimensions whose product is not the weight count: the loop over the
+    // weights decides, and nothing past the 625 centres is read.
+    expectAllKernelsExact(m, RegularGrid({5, 5, 5, 5}), {5, 5, 5, 4}, points, 1.0, "wrong dims");
 }
 
 TEST(GridKernels, NoCentresGiveTheOffset) {

@@ -36,6 +36,16 @@ ModulePtr singleEntryModule(std::vector<PackageData> packages) {
     return BuildModule(std::move(recipe));
 }
 
+// The grids of a one-entry module after a successful preparation.
+std::vector<std::vector<double>> preparedGrids(std::vector<PackageData> packages) {
+    ModulePtr m = singleEntryModule(std::move(packages));
+    EXPECT_TRUE(PrepareSolverData(*m));
+    std::vector<std::vector<double>> grids;
+    for (const PackageData& pd : m->primaryEntries[0].packageData)
+        grids.push_back(pd.gridValues);
+    return grids;
+}
+
 }  // namespace
 
 TEST(PrepareGrids, ValuesEqualTheReferenceSumBitForBit) {
@@ -43,73 +53,57 @@ TEST(PrepareGrids, ValuesEqualTheReferenceSumBitForBit) {
     ModulePtr m = singleEntryModule({varyingModel(625, 4, 3), varyingModel(1000, 3, -2)});
     ASSERT_TRUE(PrepareSolverData(*m));
     const struct {
-        size_t index;
         int32_t n;
         std::array<int32_t, 4> centres;
         double factor;
-    } cases[] = {{0, 4, {5, 5, 5, 5}, 3.0}, {1, 3, {8, 5, 5, 5}, -2.0}};
-    for (const auto& c : cases) {
-        const PackageData& pd = m->primaryEntries[0].packageData[c.index];
+    } cases[] = {{4, {5, 5, 5, 5}, 3.0}, {3, {8, 5, 5, 5}, -2.0}};
+    for (size_t i = 0; i < 2; ++i) {
+        const auto& c = cases[i];
+        const PackageData& pd = m->primaryEntries[0].packageData[i];
         const std::vector<double> centres = RegularGrid(c.centres),
                                   points = RegularGrid({c.n, c.n, c.n, c.n});
         ASSERT_EQ(pd.gridValues.size() * 4, points.size());
         for (size_t p = 0; p < pd.gridValues.size(); ++p)
             ASSERT_EQ(pd.gridValues[p],
                       c.factor * ReferenceModelValue(pd, centres.data(), &points[4 * p]))
-                << c.index << " " << p;
+                << i << " " << p;
     }
 }
 
-TEST(PrepareGrids, OneCentreModelIsADistanceByHand) {
+TEST(PrepareGrids, ByHandConstantModelsAndSignedFactors) {
     // Weight 2 at centre 0 = (-1, -1, -1, -1), offset 1, on a 3-point grid
     // (-1, 0, 1): value 2 * |x - centre| + 1.
-    PackageData pd = ConstantModel(1.0, 3);
-    pd.weights[0] = 2.0;
-    ModulePtr m = singleEntryModule({pd});
-    ASSERT_TRUE(PrepareSolverData(*m));
-    const std::vector<double>& v = m->primaryEntries[0].packageData[0].gridValues;
+    PackageData distance = ConstantModel(1.0, 3);
+    distance.weights[0] = 2.0;
+    const auto v = preparedGrids({distance})[0];
     ASSERT_EQ(v.size(), 81u);
     EXPECT_EQ(v[0], 1.0);
     EXPECT_EQ(v[1], 3.0);                         // (0, -1, -1, -1): distance 1
     EXPECT_EQ(v[2], 5.0);                         // (1, -1, -1, -1): distance 2
     EXPECT_EQ(v[4], 2.0 * std::sqrt(2.0) + 1.0);  // (0, 0, -1, -1)
     EXPECT_EQ(v[80], 9.0);                        // (1, 1, 1, 1): distance 4
-}
 
-TEST(PrepareGrids, ConstantModelsAndSignedFactors) {
     // Index 2 gets no grid; factors 4, -1 and 0 at indices 0, 1 and 3.
-    ModulePtr m = singleEntryModule({ConstantModel(0.75, 3, 4), ConstantModel(2.5, 2, -1),
-                                     ConstantModel(1.0, 2), ConstantModel(2.5, 2, 0)});
-    ASSERT_TRUE(PrepareSolverData(*m));
-    const auto& pds = m->primaryEntries[0].packageData;
-    EXPECT_EQ(pds[0].gridValues, std::vector<double>(81, 3.0));
-    EXPECT_EQ(pds[1].gridValues, std::vector<double>(16, -2.5));
-    EXPECT_EQ(pds[3].gridValues, std::vector<double>(16, 0.0));
+    const auto grids = preparedGrids({ConstantModel(0.75, 3, 4), ConstantModel(2.5, 2, -1),
+                                      ConstantModel(1.0, 2), ConstantModel(2.5, 2, 0)});
+    EXPECT_EQ(grids[0], std::vector<double>(81, 3.0));
+    EXPECT_EQ(grids[1], std::vector<double>(16, -2.5));
+    EXPECT_TRUE(grids[2].empty());
+    EXPECT_EQ(grids[3], std::vector<double>(16, 0.0));
 }
 
 TEST(PrepareGrids, PackageSevenNeverBelowZeroButNaNAndNegativeZeroStay) {
-    PackageData nan = ConstantModel(0.0, 2);
-    nan.weights.assign(625, 1.0);
-    nan.shape = -100.0;  // every square root of a negative number
     auto packages = Packages(8, ConstantModel(-1.5, 2));
-    ModulePtr m = singleEntryModule(packages);
-    ASSERT_TRUE(PrepareSolverData(*m));
-    EXPECT_EQ(m->primaryEntries[0].packageData[6].gridValues, std::vector<double>(16, -1.5));
-    for (double v : m->primaryEntries[0].packageData[7].gridValues) {
-        EXPECT_EQ(v, 0.0);
-        EXPECT_FALSE(std::signbit(v));
-    }
-
+    auto grids = preparedGrids(packages);
+    EXPECT_EQ(grids[6], std::vector<double>(16, -1.5));
+    for (double v : grids[7])
+        EXPECT_TRUE(v == 0.0 && !std::signbit(v));
     packages[7] = ConstantModel(0.0, 2, -1);  // -1 * +0.0 = -0.0
-    m = singleEntryModule(packages);
-    ASSERT_TRUE(PrepareSolverData(*m));
-    for (double v : m->primaryEntries[0].packageData[7].gridValues)
+    for (double v : preparedGrids(packages)[7])
         EXPECT_TRUE(v == 0.0 && std::signbit(v));
-
-    packages[7] = nan;
-    m = singleEntryModule(packages);
-    ASSERT_TRUE(PrepareSolverData(*m));
-    for (double v : m->primaryEntries[0].packageData[7].gridValues)
+    packages[7].weights.assign(625, 1.0);
+    packages[7].shape = -100.0;  // every square root of a negative number
+    for (double v : preparedGrids(packages)[7])
         EXPECT_TRUE(std::isnan(v));
 }
 
@@ -121,52 +115,41 @@ TEST(PrepareGrids, PackagesTwoAndFourAndEmptyModelsGetNoGrid) {
     ModulePtr m = singleEntryModule(packages);
     ASSERT_TRUE(PrepareSolverData(*m));
     const auto& pds = m->primaryEntries[0].packageData;
-    for (size_t i : {2u, 3u, 4u})
-        EXPECT_TRUE(pds[i].gridValues.empty()) << i;
-    for (size_t i : {0u, 1u, 5u})
-        EXPECT_EQ(pds[i].gridValues.size(), 16u) << i;
+    for (size_t i : {0u, 1u, 2u, 3u, 4u, 5u})
+        EXPECT_EQ(pds[i].gridValues.size(), i >= 2 && i <= 4 ? 0u : 16u) << i;
     // Availability speaks of the tables only; the values of ids 1 and 2
     // (indices 4 and 2) fail.
-    InputRecord in{};
     double v = 0;
     for (uint32_t id : {1u, 2u}) {
         EXPECT_EQ(isPackageAvailable(*m, id), 1u);
-        EXPECT_FALSE(GetPackageValue(*m, in, id, v));
+        EXPECT_FALSE(GetPackageValue(*m, InputRecord{}, id, v));
     }
-    EXPECT_TRUE(GetPackageValue(*m, in, 0, v));
+    EXPECT_TRUE(GetPackageValue(*m, InputRecord{}, 0, v));
 }
 
-TEST(PrepareGrids, SecondRunKeepsTheFirstRunsGrids) {
+TEST(PrepareGrids, SecondRunKeepsGridsAndOneCacheServesPointsThenCentres) {
     ModulePtr m = singleEntryModule({ConstantModel(1.0, 2)});
     ASSERT_TRUE(PrepareSolverData(*m));
     m->primaryEntries[0].packageData[0].gridValues[3] = 42.0;
     ASSERT_TRUE(PrepareSolverData(*m));
     EXPECT_EQ(m->primaryEntries[0].packageData[0].gridValues[3], 42.0);
-}
 
-TEST(PrepareGrids, PointsAndCentresComeFromOneCacheInThatOrder) {
     std::vector<TableEntry> entries = {
         Entry({}, {ConstantModel(1.0, 5, 1, 625), ConstantModel(1.0, 3, 1, 1000),
                    ConstantModel(1.0, 5, 1, 1000)})};
     GridCache cache;
     ASSERT_TRUE(PrecomputePackageGrids(entries, cache));
     EXPECT_EQ(cache.keys, (std::vector<int64_t>{5, 3, kUnevenGridKey}));
-}
-
-TEST(PrepareGrids, ModuleWithoutEntriesPrepares) {
-    ModulePtr m = BuildModule({});
-    EXPECT_TRUE(PrepareSolverData(*m));
+    EXPECT_TRUE(PrepareSolverData(*BuildModule({}))) << "a module without entries";
 }
 
 TEST(PrepareGrids, ModelsThatCannotBePreparedFailAndKeepEarlierGrids) {
     PackageData unknownCentres = ConstantModel(1.0, 2, 1, 626);
     PackageData threeScales = ConstantModel(1.0, 2);
     threeScales.scales.resize(3);
-    PackageData onePoint = ConstantModel(1.0, 1);
-    PackageData tooManyPoints = ConstantModel(1.0, kMaxGridPointCount + 1);
-    PackageData negativePoints = ConstantModel(1.0, static_cast<uint64_t>(-5));
-    for (const PackageData& bad :
-         {unknownCentres, threeScales, onePoint, tooManyPoints, negativePoints}) {
+    for (const PackageData& bad : {unknownCentres, threeScales, ConstantModel(1.0, 1),
+                                   ConstantModel(1.0, kMaxGridPointCount + 1),
+                                   ConstantModel(1.0, static_cast<uint64_t>(-5))}) {
         ModulePtr m = singleEntryModule({ConstantModel(1.0, 2), bad, ConstantModel(1.0, 2)});
         EXPECT_FALSE(PrepareSolverData(*m));
         const auto& pds = m->primaryEntries[0].packageData;
@@ -183,8 +166,8 @@ TEST(PrepareGrids, ModelsThatCannotBePreparedFailAndKeepEarlierGrids) {
 
 namespace {
 
-// Temperature range 20..220; package 6 equals the temperature on a 5-point
-// grid (nodes 20, 70, 120, 170, 220), every other package is constant.
+// Temperature range 20..220; package 6 equals the temperature (+ shift) on a
+// 5-point grid (nodes 20, 70, 120, 170, 220), every other package is constant.
 Ranges heatRanges() {
     Ranges r;
     r.temperatureMin = 20.0;
@@ -192,33 +175,38 @@ Ranges heatRanges() {
     return r;
 }
 
-std::vector<PackageData> heatPackages(double offsetOfSix = 0.0) {
+std::vector<PackageData> heatPackages(double shift = 0.0) {
     auto packages = Packages(7, ConstantModel(1.0, 2));
-    packages[6] = GridModel(
-        heatRanges(), [offsetOfSix](double, double, double t, double) { return t + offsetOfSix; });
+    packages[6] =
+        GridModel(heatRanges(), [shift](double, double, double t, double) { return t + shift; });
     return packages;
 }
 
-ModulePtr heatModule(std::vector<HeatTransferCurve> curves, uint64_t status = 1) {
+std::vector<double> filled(size_t n, double v = 1.0) {
+    return std::vector<double>(n, v);
+}
+
+// Divisors 1, numerators 1000, offsets 0: above the coefficient everywhere.
+HeatTransferCurve high(size_t n = 5) {
+    return Curve(filled(n), filled(n, 1000.0), filled(n, 0.0));
+}
+
+// The first entry's curves after preparing a module with the given curves.
+std::vector<HeatTransferCurve> limited(std::vector<HeatTransferCurve> curves, uint64_t status = 1) {
     ModuleRecipe recipe;
     recipe.ranges = heatRanges();
     recipe.primary.push_back(Entry({}, heatPackages(), std::move(curves)));
     recipe.heatTransferStatus = status;
-    return BuildModule(std::move(recipe));
-}
-
-std::vector<double> ones(size_t n) {
-    return std::vector<double>(n, 1.0);
+    ModulePtr m = BuildModule(std::move(recipe));
+    EXPECT_TRUE(PrepareSolverData(*m));
+    return m->primaryEntries[0].curves;
 }
 
 }  // namespace
 
 TEST(LimitHeatTransfer, SamplesSpanTheTemperatureRange) {
     for (size_t samples : {5u, 3u, 2u, 1u}) {
-        ModulePtr m = heatModule({Curve(ones(samples), std::vector<double>(samples, 1000.0),
-                                        std::vector<double>(samples, 0.0))});
-        ASSERT_TRUE(PrepareSolverData(*m));
-        const std::vector<double>& divisors = m->primaryEntries[0].curves[0].divisors;
+        const std::vector<double> divisors = limited({high(samples)})[0].divisors;
         for (size_t k = 0; k < samples; ++k) {
             const double temperature =
                 samples == 1 ? 20.0 : 20.0 + 200.0 * static_cast<double>(k) / (samples - 1.0);
@@ -229,22 +217,19 @@ TEST(LimitHeatTransfer, SamplesSpanTheTemperatureRange) {
 
 TEST(LimitHeatTransfer, OnlySamplesAboveTheCoefficientChange) {
     // Sample values 1000, 70, 10, 520, 0 against coefficients 20, 70, 120, 170, 220.
-    ModulePtr m = heatModule({Curve({1, 1, 1, 2, 1}, {1000, 70, 10, 1000, 0}, {0, 0, 0, 20, 0}),
-                              Curve(ones(5), std::vector<double>(5, 1000.0), ones(5))});
-    ASSERT_TRUE(PrepareSolverData(*m));
-    const HeatTransferCurve& c = m->primaryEntries[0].curves[0];
+    const auto curves =
+        limited({Curve({1, 1, 1, 2, 1}, {1000, 70, 10, 1000, 0}, {0, 0, 0, 20, 0}), high()});
+    const HeatTransferCurve& c = curves[0];
     EXPECT_EQ(c.divisors, (std::vector<double>{1000.0 / 20.0, 1, 1, 1000.0 / 150.0, 1}));
     EXPECT_NEAR(c.numerators[3] / c.divisors[3] + c.offsets[3], 170.0, 1e-12);
-    EXPECT_EQ(m->primaryEntries[0].curves[1].divisors, ones(5)) << "only the first curve";
+    EXPECT_EQ(curves[1].divisors, filled(5)) << "only the first curve";
 }
 
 TEST(LimitHeatTransfer, SecondaryEntriesAreLimitedByThePrimaryData) {
     ModuleRecipe recipe;
     recipe.ranges = heatRanges();
-    const HeatTransferCurve curve =
-        Curve(ones(5), std::vector<double>(5, 1000.0), std::vector<double>(5, 0.0));
-    recipe.primary.push_back(Entry({}, heatPackages(), {curve}));
-    recipe.secondary.push_back(Entry({}, heatPackages(80.0), {curve}));
+    recipe.primary.push_back(Entry({}, heatPackages(), {high()}));
+    recipe.secondary.push_back(Entry({}, heatPackages(80.0), {high()}));
     recipe.heatTransferStatus = 1;
     recipe.directionDependency = 1;
     ModulePtr m = BuildModule(std::move(recipe));
@@ -254,32 +239,22 @@ TEST(LimitHeatTransfer, SecondaryEntriesAreLimitedByThePrimaryData) {
 }
 
 TEST(LimitHeatTransfer, NothingChangesWithoutStatusCoefficientOrValidCurve) {
-    const HeatTransferCurve high =
-        Curve(ones(5), std::vector<double>(5, 1000.0), std::vector<double>(5, 0.0));
+    EXPECT_EQ(limited({high()}, 0)[0].divisors, filled(5)) << "heat transfer status 0";
 
-    ModulePtr m = heatModule({high}, 0);
+    ModuleRecipe recipe;
+    recipe.ranges = heatRanges();
+    recipe.primary.push_back(Entry({}, heatPackages(), {high()}));
+    recipe.primary[0].packageData[6] = ConstantModel(1.0, 0);  // package 6 unavailable
+    recipe.heatTransferStatus = 1;
+    ModulePtr m = BuildModule(std::move(recipe));
     ASSERT_TRUE(PrepareSolverData(*m));
-    EXPECT_EQ(m->primaryEntries[0].curves[0].divisors, ones(5)) << "heat transfer status 0";
-
-    m = heatModule({high});
-    m->primaryEntries[0].packageData[6].gridValues.clear();
-    m->primaryEntries[0].packageData[6].gridPointCount = 0;  // package 6 unavailable
-    m->packageTable[6] = 0;
-    ASSERT_TRUE(PrepareSolverData(*m));
-    EXPECT_EQ(m->primaryEntries[0].curves[0].divisors, ones(5)) << "no coefficient";
+    EXPECT_EQ(m->primaryEntries[0].curves[0].divisors, filled(5)) << "no coefficient";
 
     // Divisors or offsets shorter than the samples: invalid, left unchanged.
-    m = heatModule({Curve(ones(3), std::vector<double>(5, 1000.0), std::vector<double>(5, 0.0)),
-                    Curve(ones(5), std::vector<double>(5, 1000.0), std::vector<double>(2, 0.0))});
-    ASSERT_TRUE(PrepareSolverData(*m));
-    EXPECT_EQ(m->primaryEntries[0].curves[0].divisors, ones(3));
-
-    m = heatModule({Curve(ones(5), std::vector<double>(5, 1000.0), std::vector<double>(2, 0.0))});
-    ASSERT_TRUE(PrepareSolverData(*m));
-    EXPECT_EQ(m->primaryEntries[0].curves[0].divisors, ones(5));
-
-    m = heatModule({Curve({}, {}, {})});
-    EXPECT_TRUE(PrepareSolverData(*m)) << "a curve without samples";
-    m = heatModule({});
-    EXPECT_TRUE(PrepareSolverData(*m)) << "an entry without curves";
+    EXPECT_EQ(limited({Curve(filled(3), filled(5, 1000.0), filled(5, 0.0))})[0].divisors,
+              filled(3));
+    EXPECT_EQ(limited({Curve(filled(5), filled(5, 1000.0), filled(2, 0.0))})[0].divisors,
+              filled(5));
+    EXPECT_TRUE(limited({Curve({}, {}, {})})[0].divisors.empty()) << "a curve without samples";
+    EXPECT_TRUE(limited({}).empty()) << "an entry without curves";
 }

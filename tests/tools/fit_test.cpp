@@ -17,67 +17,37 @@ using namespace mx::tool;
 
 namespace {
 
-// Reference: the multiquadric written out directly, centres built from their
-// index without the tool's helpers.
-double referenceModel(const PackageData& pd, const std::array<uint32_t, 4>& grid,
-                      const double x[4]) {
-    double sum = 0.0;
+using Grid = std::array<uint32_t, 4>;
+
+// Calls f(i, x) for the centres of `grid` built from their index without the
+// tool's helpers: x[d] = -1 + 2 idx[d] / (grid[d] - 1), first axis fastest.
+template <typename F>
+void forEachCentre(const Grid& grid, F f) {
     size_t i = 0;
     for (uint32_t c3 = 0; c3 < grid[3]; ++c3)
         for (uint32_t c2 = 0; c2 < grid[2]; ++c2)
             for (uint32_t c1 = 0; c1 < grid[1]; ++c1)
                 for (uint32_t c0 = 0; c0 < grid[0]; ++c0, ++i) {
                     const uint32_t idx[4] = {c0, c1, c2, c3};
-                    double q = pd.shape;
-                    for (int d = 0; d < 4; ++d) {
-                        const double z = -1.0 + 2.0 * idx[d] / (grid[d] - 1.0);
-                        const double diff = (z - x[d]) * pd.scales[d];
-                        q += diff * diff;
-                    }
-                    sum += std::sqrt(q) * pd.weights[i];
-                }
-    return sum + pd.offset;
-}
-
-double smooth(const double x[4]) {
-    return 0.1 + 0.05 * std::exp(-x[0]) * (1 + 0.2 * x[2]) - 0.02 * x[3] * x[3] + 0.01 * x[1];
-}
-
-// Values at the centres of `grid`, first axis fastest.
-std::vector<double> valuesAt(const std::array<uint32_t, 4>& grid) {
-    std::vector<double> values;
-    for (uint32_t c3 = 0; c3 < grid[3]; ++c3)
-        for (uint32_t c2 = 0; c2 < grid[2]; ++c2)
-            for (uint32_t c1 = 0; c1 < grid[1]; ++c1)
-                for (uint32_t c0 = 0; c0 < grid[0]; ++c0) {
-                    const uint32_t idx[4] = {c0, c1, c2, c3};
                     double x[4];
                     for (int d = 0; d < 4; ++d)
                         x[d] = -1.0 + 2.0 * idx[d] / (grid[d] - 1.0);
-                    values.push_back(smooth(x));
+                    f(i, x);
                 }
-    return values;
 }
 
-void expectReproduced(const FitResult& r, const std::vector<double>& values) {
-    // The solve is backward stable: the error at the centres is bounded by the
-    // condition number times the rounding of the values.
-    const double eps = std::numeric_limits<double>::epsilon();
-    const double tolerance = 100.0 * eps * r.largestValue / r.reciprocalCondition;
-    ASSERT_GT(r.reciprocalCondition, 0.0);
-    size_t p = 0;
-    const auto& g = r.centreGrid;
-    for (uint32_t c3 = 0; c3 < g[3]; ++c3)
-        for (uint32_t c2 = 0; c2 < g[2]; ++c2)
-            for (uint32_t c1 = 0; c1 < g[1]; ++c1)
-                for (uint32_t c0 = 0; c0 < g[0]; ++c0, ++p) {
-                    const uint32_t idx[4] = {c0, c1, c2, c3};
-                    double x[4];
-                    for (int d = 0; d < 4; ++d)
-                        x[d] = -1.0 + 2.0 * idx[d] / (g[d] - 1.0);
-                    ASSERT_NEAR(referenceModel(r.package, g, x), values[p], tolerance)
-                        << "centre " << p;
-                }
+// Reference: the multiquadric written out directly.
+double referenceModel(const PackageData& pd, const Grid& grid, const double x[4]) {
+    double sum = 0.0;
+    forEachCentre(grid, [&](size_t i, const double z[4]) {
+        double q = pd.shape;
+        for (int d = 0; d < 4; ++d) {
+            const double diff = (z[d] - x[d]) * pd.scales[d];
+            q += diff * diff;
+        }
+        sum += std::sqrt(q) * pd.weights[i];
+    });
+    return sum + pd.offset;
 }
 
 }  // namespace
@@ -86,7 +56,11 @@ TEST(Fit, ReproducesTheValuesAtTheCentresWithinTheConditioning) {
     for (const uint64_t count : {625u, 1000u, 1296u}) {
         const auto grid = centreGridOf(count);
         ASSERT_TRUE(grid);
-        const std::vector<double> values = valuesAt(*grid);
+        std::vector<double> values;
+        forEachCentre(*grid, [&](size_t, const double x[4]) {
+            values.push_back(0.1 + 0.05 * std::exp(-x[0]) * (1 + 0.2 * x[2]) - 0.02 * x[3] * x[3] +
+                             0.01 * x[1]);
+        });
         FitOptions options;
         options.scales = {1.0, 0.5, 2.0, 1.0};
         options.shape = 0.3;
@@ -96,23 +70,18 @@ TEST(Fit, ReproducesTheValuesAtTheCentresWithinTheConditioning) {
         for (double v : values)
             mean += v;
         EXPECT_DOUBLE_EQ(r.package.offset, mean / count);  // the package average
-        expectReproduced(r, values);
+        // The solve is backward stable: the error at the centres is bounded by
+        // the condition number times the rounding of the values.
+        ASSERT_GT(r.reciprocalCondition, 0.0);
+        const double tolerance =
+            100.0 * std::numeric_limits<double>::epsilon() * r.largestValue / r.reciprocalCondition;
+        forEachCentre(r.centreGrid, [&](size_t p, const double x[4]) {
+            EXPECT_NEAR(referenceModel(r.package, r.centreGrid, x), values[p], tolerance)
+                << count << " centres, centre " << p;
+        });
     }
-    EXPECT_EQ(*centreGridOf(1000), (std::array<uint32_t, 4>{8, 5, 5, 5}));
+    EXPECT_EQ(*centreGridOf(1000), (Grid{8, 5, 5, 5}));
     EXPECT_FALSE(centreGridOf(1001));
-}
-
-TEST(Fit, CentrePointsFollowTheSolversGrid) {
-    const std::vector<double> five = centrePoints({5, 5, 5, 5});
-    ASSERT_EQ(five.size(), 625u * 4);
-    EXPECT_EQ(std::vector<double>(five.begin() + 4, five.begin() + 8),
-              (std::vector<double>{-0.5, -1, -1, -1}));
-    EXPECT_EQ(std::vector<double>(five.begin() + 20, five.begin() + 24),
-              (std::vector<double>{-1, -0.5, -1, -1}));
-    EXPECT_EQ(std::vector<double>(five.end() - 4, five.end()), (std::vector<double>{1, 1, 1, 1}));
-    const std::vector<double> eight = centrePoints({8, 5, 5, 5});
-    EXPECT_EQ(std::vector<double>(eight.begin() + 32, eight.begin() + 36),
-              (std::vector<double>{-1, -0.5, -1, -1}));
 }
 
 TEST(Fit, TableRowsInAnyOrderAndConstantAxesLandOnTheirCentres) {
@@ -128,7 +97,7 @@ TEST(Fit, TableRowsInAnyOrderAndConstantAxesLandOnTheirCentres) {
                        "\n";
             }
     const FitResult r = fitTable(parseFitTable(csv), FitOptions{});
-    EXPECT_EQ(r.centreGrid, (std::array<uint32_t, 4>{5, 5, 5, 5}));
+    EXPECT_EQ(r.centreGrid, (Grid{5, 5, 5, 5}));
     ASSERT_TRUE(r.ranges[0] && r.ranges[2] && r.ranges[3]);
     EXPECT_FALSE(r.ranges[1]);
     EXPECT_EQ((*r.ranges[2]), (std::array<double, 2>{20.0, 200.0}));
@@ -148,21 +117,19 @@ TEST(Fit, TablesThatFormNoCentreGridAreRefused) {
             EXPECT_NE(std::string(e.what()).find(fragment), std::string::npos) << e.what();
         }
     };
-    std::string four = "pressure,value\n", uneven = "pressure,value\n", gap = "pressure,value\n";
-    for (int i = 0; i < 4; ++i)
-        four += std::to_string(i) + ",1\n";
-    for (double p : {0.0, 1.0, 2.0, 3.0, 4.5})
-        uneven += std::to_string(p) + ",1\n";
-    std::string repeated = "pressure,value\n0,1\n1,1\n2,1\n3,1\n4,1\n4,2\n";
-    expectRefused(four, "pressure 4");
-    expectRefused(uneven, "not evenly spaced");
-    expectRefused(repeated, "repeats a point");
-    for (double p : {0.0, 1.0, 2.0, 3.0, 4.0})
-        for (double t : {0.0, 1.0, 2.0, 3.0, 4.0})
-            if (p != 2.0 || t != 3.0) gap += std::to_string(p) + "," + std::to_string(t) + ",1\n";
-    expectRefused("pressure,temperature,value\n" + gap.substr(15), "lacks 25 of the 625 points");
-    expectRefused("pressure,temperature\n0,1\n", "no \"value\" column");
-    expectRefused("pressure,value\n0,abc\n", "\"abc\" is not a number");
+    std::string gap = "pressure,temperature,value\n";
+    for (int p = 0; p < 5; ++p)
+        for (int t = 0; t < 5; ++t)
+            if (p != 2 || t != 3) gap += std::to_string(p) + "," + std::to_string(t) + ",1\n";
+    const std::pair<std::string, std::string> refused[] = {
+        {"pressure,value\n0,1\n1,1\n2,1\n3,1\n", "pressure 4"},
+        {"pressure,value\n0,1\n1,1\n2,1\n3,1\n4.5,1\n", "not evenly spaced"},
+        {"pressure,value\n0,1\n1,1\n2,1\n3,1\n4,1\n4,2\n", "repeats a point"},
+        {gap, "lacks 25 of the 625 points"},
+        {"pressure,temperature\n0,1\n", "no \"value\" column"},
+        {"pressure,value\n0,abc\n", "\"abc\" is not a number"}};
+    for (const auto& [csv, fragment] : refused)
+        expectRefused(csv, fragment);
     FitOptions badShape;
     badShape.shape = 0.0;
     EXPECT_THROW(fitValuesAtCentres(std::vector<double>(625, 1.0), {5, 5, 5, 5}, badShape),
