@@ -42,10 +42,13 @@ CheckReport checkBytes(const std::vector<uint8_t>& bytes) {
     return report;
 }
 
+// The rejections and data faults of a report, for failure messages.
 std::string rejections(const CheckReport& r) {
     std::string text;
     for (const std::string& s : r.rejections)
         text += s + "\n";
+    for (const DataFault& f : r.dataFaults)
+        text += std::string(DataFaultKindName(f.kind)) + ": " + f.message + "\n";
     return text;
 }
 
@@ -56,13 +59,6 @@ bool hasFault(const CheckReport& r, DataFaultKind kind, const std::string& fragm
     return false;
 }
 
-std::string faults(const CheckReport& r) {
-    std::string text;
-    for (const DataFault& f : r.dataFaults)
-        text += std::string(DataFaultKindName(f.kind)) + ": " + f.message + "\n";
-    return text;
-}
-
 // The demo file with its MD5 trailer recomputed after an edit.
 std::vector<uint8_t> resealed(std::vector<uint8_t> file) {
     file.resize(file.size() - 16);
@@ -70,18 +66,20 @@ std::vector<uint8_t> resealed(std::vector<uint8_t> file) {
     return file;
 }
 
-CheckReport checkDescription(const Json& d) {
-    return checkBytes(packDescription(d, PackForm::DataFile));
-}
-
 }  // namespace
 
 TEST(Check, DemoMaterialIsClean) {
     const CheckReport r = checkBytes(demoFile());
-    EXPECT_TRUE(r.clean()) << rejections(r) << faults(r);
+    EXPECT_TRUE(r.clean()) << rejections(r);
 }
 
 TEST(Check, NamesTheContainerFaultOfEachBrokenCopy) {
+    const auto expectRejected = [](const std::vector<uint8_t>& bytes, const std::string& why) {
+        const CheckReport r = checkBytes(bytes);
+        ASSERT_FALSE(r.rejections.empty()) << why;
+        EXPECT_NE(r.rejections[0].find(why), std::string::npos) << rejections(r);
+        EXPECT_TRUE(r.dataFaults.empty()) << rejections(r);
+    };
     const std::vector<uint8_t> good = demoFile();
     const DataFileView view = viewDataFile(good);
     ASSERT_EQ(view.chunks.size(), 2u);
@@ -89,74 +87,57 @@ TEST(Check, NamesTheContainerFaultOfEachBrokenCopy) {
 
     std::vector<uint8_t> flipped = good;
     flipped[header + 100] ^= 0x01;
-    CheckReport r = checkBytes(flipped);
-    ASSERT_FALSE(r.rejections.empty());
-    EXPECT_NE(r.rejections[0].find("MD5 trailer mismatch"), std::string::npos) << rejections(r);
+    expectRejected(flipped, "MD5 trailer mismatch");
 
     // Chunk length 16 bytes short of the payload, so not a multiple of 16 after -8.
     std::vector<uint8_t> odd = good;
     const uint32_t length = static_cast<uint32_t>(view.chunks[0].length) - 8;
     for (int i = 0; i < 4; ++i)
         odd[header + 4 + i] = static_cast<uint8_t>(length >> (8 * i));
-    r = checkBytes(resealed(odd));
-    EXPECT_NE(rejections(r).find("the record chunk at byte offset " + std::to_string(header) +
-                                 " has a length that is not a multiple of 16"),
-              std::string::npos)
-        << rejections(r);
+    expectRejected(resealed(odd), "the record chunk at byte offset " + std::to_string(header) +
+                                      " has a length that is not a multiple of 16");
 
     // text1's count in the Lubricant record: identifier 16, name 8 + 10, kind 2.
     std::vector<uint8_t> stream = recordStreamOf(demoDescription());
     stream[36] = 0x88;
     stream[37] = 0x13;  // 5000
-    r = checkBytes(buildDataFile(kDefaultPreamble, 2, stream));
-    EXPECT_NE(rejections(r).find("record offset 36: string count 5000 above 1000"),
-              std::string::npos)
-        << rejections(r);
-    EXPECT_TRUE(r.dataFaults.empty());
-
-    std::vector<uint8_t> noEnd(good.begin(), good.begin() + 10);
-    r = checkBytes(noEnd);
-    EXPECT_FALSE(r.clean());
+    expectRejected(buildDataFile(kDefaultPreamble, 2, stream),
+                   "record offset 36: string count 5000 above 1000");
+    EXPECT_FALSE(checkBytes(std::vector<uint8_t>(good.begin(), good.begin() + 10)).clean());
 }
 
 TEST(Check, NamesTheDataFaultOfEachBrokenDescription) {
-    Json d = demoDescription();
-    d["primaryEntries"].erase(1);
-    CheckReport r = checkDescription(d);
-    EXPECT_TRUE(hasFault(r, DataFaultKind::UnmatchedCell, "1 cell of the primary table"))
-        << faults(r);
-
-    d = demoDescription();
-    d["secondaryEntries"][0]["lubricationAmount"] = 1.0;
-    r = checkDescription(d);
-    EXPECT_TRUE(hasFault(r, DataFaultKind::EntryOffAxes, "secondary entry 0")) << faults(r);
-
-    d = demoDescription();
-    d["primaryEntries"][0]["packages"][1]["weights"].erase(0);
-    r = checkDescription(d);
-    EXPECT_TRUE(hasFault(r, DataFaultKind::UnpreparableModel,
-                         "primary entry 0, package 3 (index 1) has 624 centres"))
-        << faults(r);
-
-    d = demoDescription();
-    d["secondaryEntries"][1]["curves"][0]["numerators"].erase(4);
-    d["secondaryEntries"][1]["curves"][0]["divisors"].erase(4);
-    d["secondaryEntries"][1]["curves"][0]["offsets"].erase(4);
-    r = checkDescription(d);
-    EXPECT_TRUE(hasFault(r, DataFaultKind::CurveShorterThanGrid, "4 samples, fewer than the 5"))
-        << faults(r);
-
-    d = demoDescription();
-    for (Json& e : d["secondaryEntries"])
-        e["packages"][8]["gridPointCount"] = 0;
-    r = checkDescription(d);
-    EXPECT_TRUE(hasFault(r, DataFaultKind::OneDirectionPackage,
-                         "package 8 (index 8) has data in the sliding direction only"))
-        << faults(r);
-
-    d = demoDescription();
-    d["primaryEntries"][1]["packages"][6]["weights"][3] = "NaN";
-    r = checkDescription(d);
-    EXPECT_TRUE(hasFault(r, DataFaultKind::NonFiniteValue, "1 of 625 weights")) << faults(r);
-    EXPECT_TRUE(r.rejections.empty());
+    using Edit = void (*)(Json&);
+    const struct {
+        Edit edit;
+        DataFaultKind kind;
+        const char* fragment;
+    } cases[] = {
+        {[](Json& d) { d["primaryEntries"].erase(1); }, DataFaultKind::UnmatchedCell,
+         "1 cell of the primary table"},
+        {[](Json& d) { d["secondaryEntries"][0]["lubricationAmount"] = 1.0; },
+         DataFaultKind::EntryOffAxes, "secondary entry 0"},
+        {[](Json& d) { d["primaryEntries"][0]["packages"][1]["weights"].erase(0); },
+         DataFaultKind::UnpreparableModel, "primary entry 0, package 3 (index 1) has 624 centres"},
+        {[](Json& d) {
+             for (const char* array : {"numerators", "divisors", "offsets"})
+                 d["secondaryEntries"][1]["curves"][0][array].erase(4);
+         },
+         DataFaultKind::CurveShorterThanGrid, "4 samples, fewer than the 5"},
+        {[](Json& d) {
+             for (Json& e : d["secondaryEntries"])
+                 e["packages"][8]["gridPointCount"] = 0;
+         },
+         DataFaultKind::OneDirectionPackage,
+         "package 8 (index 8) has data in the sliding direction only"},
+        {[](Json& d) { d["primaryEntries"][1]["packages"][6]["weights"][3] = "NaN"; },
+         DataFaultKind::NonFiniteValue, "1 of 625 weights"},
+    };
+    for (const auto& c : cases) {
+        Json d = demoDescription();
+        c.edit(d);
+        const CheckReport r = checkBytes(packDescription(d, PackForm::DataFile));
+        EXPECT_TRUE(hasFault(r, c.kind, c.fragment)) << rejections(r);
+        EXPECT_TRUE(r.rejections.empty()) << rejections(r);
+    }
 }

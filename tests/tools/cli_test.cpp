@@ -56,17 +56,6 @@ struct TempDir {
     std::string operator/(const std::string& name) const { return (path / name).string(); }
 };
 
-bool solverAvailable() {
-    const LoadedMaterial m = loadMaterial(kDemo);
-    if (!m.module) return false;
-    try {
-        prepareForSolver(*m.module);
-        return true;
-    } catch (const ToolError&) {
-        return false;
-    }
-}
-
 }  // namespace
 
 TEST(Cli, EverySubcommandHasHelp) {
@@ -80,11 +69,6 @@ TEST(Cli, EverySubcommandHasHelp) {
 TEST(Cli, CheckExitStatusAndErrorsOnStderr) {
     TempDir dir;
     EXPECT_EQ(run(kTool + " check " + kDemo).status, 0);
-    const CommandRun unpacked = run(kTool + " unpack " + kDemo + " -o " + (dir / "d.json"));
-    ASSERT_EQ(unpacked.status, 0);
-    ASSERT_EQ(run(kTool + " pack " + (dir / "d.json") + " -o " + (dir / "d.mxd")).status, 0);
-    EXPECT_EQ(readFileBytes(dir / "d.mxd"), readFileBytes(kDemo));
-
     std::vector<uint8_t> broken = readFileBytes(kDemo);
     broken[40] ^= 0xFF;
     writeFileBytes(dir / "broken.mxd", broken);
@@ -132,17 +116,14 @@ TEST(Inspect, ReportsWhatTheDemoMaterialHolds) {
     EXPECT_EQ(m["packages"][3]["gridPoints"].get<int>(), 10);
     const std::string text = renderSummary(s);
     EXPECT_NE(text.find("dependent: transverse data blended"), std::string::npos) << text;
-    if (solverAvailable()) {
-        for (const Json& p : m["packages"])
-            EXPECT_TRUE(p["available"].get<bool>()) << p.dump();
-        EXPECT_TRUE(m["production"].get<bool>());
-    }
+    for (const Json& p : m["packages"])
+        EXPECT_TRUE(p["available"].get<bool>()) << p.dump();
+    EXPECT_TRUE(m["production"].get<bool>());
 }
 
 // The demo law at a centre that is also a node of the package's grid: the fit
 // reproduces the value there and the grid interpolation adds nothing.
 TEST(Eval, ReproducesTheDemoLawAtGridNodes) {
-    if (!solverAvailable()) GTEST_SKIP() << "solver preparation not in this build";
     const LoadedMaterial material = loadMaterial(kDemo);
     const SolverModule solver = prepareForSolver(*material.module);
     ContactState state = defaultContactState(*material.module);
@@ -185,7 +166,6 @@ TEST(Eval, ReproducesTheDemoLawAtGridNodes) {
 }
 
 TEST(Plot, WritesPngAndSvgWithLabelsAndLegend) {
-    if (!solverAvailable()) GTEST_SKIP() << "solver preparation not in this build";
     TempDir dir;
     const CommandRun r = run(kTool + " plot " + kDemo +
                              " -q friction --sweep pressure --steps 5 -o " + (dir / "chart"));

@@ -7,11 +7,10 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <fstream>
-#include <iterator>
 #include <limits>
 
 #include "mxtool/description.h"
+#include "mxtool/io.h"
 #include "mxtool/json_layout.h"
 #include "mxtool/pack.h"
 #include "records/sheet_record.h"
@@ -22,12 +21,6 @@ using namespace mx;
 using namespace mx::tool;
 
 namespace {
-
-std::vector<uint8_t> fileBytes(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::vector<uint8_t>((std::istreambuf_iterator<char>(in)),
-                                std::istreambuf_iterator<char>());
-}
 
 // A module whose every persisted field holds something a careless
 // description would lose.
@@ -125,38 +118,34 @@ TEST(Description, SheetRecordOfTwelveItemGroupsRoundTrips) {
 }
 
 TEST(Description, PackRefusesWhatRecordsCannotHold) {
-    Json d = describeModule(awkwardModule());
-    auto expectError = [](const Json& bad, const std::string& fragment) {
+    const Json sheet = {
+        {"format", kDescriptionFormat},
+        {"kind", "sheet"},
+        {"ranges",
+         {{"pressure", {0, 1}}, {"strain", {0, 1}}, {"temperature", {0, 1}}, {"velocity", {0, 1}}}},
+        {"lubricationAmounts", {{{"lubricationAmount", 1.0}, {"items", Json::array()}}}}};
+    const auto edited = [](const char* pointer, Json value) {
+        Json d = describeModule(awkwardModule());
+        d[Json::json_pointer(pointer)] = std::move(value);
+        return d;
+    };
+    const std::pair<Json, std::string> cases[] = {
+        {edited("/primaryEntries/1/packages/0/wieghts", Json::array()),
+         "primaryEntries[1].packages[0]: unknown key \"wieghts\""},
+        {edited("/text1", "price \u20AC"), "text1: characters above U+00FF"},
+        {edited("/solverId", std::string(1001, 'x')), "solverId: 1001 characters"},
+        {edited("/secondaryEntries/0/state", "one"),
+         "secondaryEntries[0].state: expected a number"},
+        {edited("/format", "something else"), "not a material description"},
+        {sheet, "lubricationAmounts[0].items: 0 items; the flags make groups of 6"}};
+    for (const auto& [bad, fragment] : cases) {
         try {
             recordStreamOf(bad);
             ADD_FAILURE() << "accepted; expected an error naming " << fragment;
         } catch (const DescriptionError& e) {
             EXPECT_NE(std::string(e.what()).find(fragment), std::string::npos) << e.what();
         }
-    };
-    Json bad = d;
-    bad["primaryEntries"][1]["packages"][0]["wieghts"] = Json::array();
-    expectError(bad, "primaryEntries[1].packages[0]: unknown key \"wieghts\"");
-    bad = d;
-    bad["text1"] = "price \u20AC";
-    expectError(bad, "text1: characters above U+00FF");
-    bad = d;
-    bad["solverId"] = std::string(1001, 'x');
-    expectError(bad, "solverId: 1001 characters");
-    bad = d;
-    bad["secondaryEntries"][0]["state"] = "one";
-    expectError(bad, "secondaryEntries[0].state: expected a number");
-    bad = d;
-    bad["format"] = "something else";
-    expectError(bad, "not a material description");
-
-    Json sheet = {
-        {"format", kDescriptionFormat},
-        {"kind", "sheet"},
-        {"ranges",
-         {{"pressure", {0, 1}}, {"strain", {0, 1}}, {"temperature", {0, 1}}, {"velocity", {0, 1}}}},
-        {"lubricationAmounts", {{{"lubricationAmount", 1.0}, {"items", Json::array()}}}}};
-    expectError(sheet, "lubricationAmounts[0].items: 0 items; the flags make groups of 6");
+    }
 }
 
 TEST(Description, HandWrittenDescriptionGetsDefaultsAndAxesFromItsEntries) {
@@ -180,11 +169,10 @@ TEST(Description, HandWrittenDescriptionGetsDefaultsAndAxesFromItsEntries) {
 }
 
 TEST(Description, CommittedDemoDescriptionAndDataFileAgree) {
-    const std::vector<uint8_t> file = fileBytes(MX_TEST_DATA_DIR "/demo.mxd");
-    const std::vector<uint8_t> json = fileBytes(MX_TEST_DATA_DIR "/demo.json");
+    const std::vector<uint8_t> file = readFileBytes(MX_TEST_DATA_DIR "/demo.mxd");
     ASSERT_FALSE(file.empty());
     const std::string described = layoutJson(unpackBytes(file));
-    EXPECT_EQ(described, std::string(json.begin(), json.end()));
+    EXPECT_EQ(described, readFileText(MX_TEST_DATA_DIR "/demo.json"));
     EXPECT_EQ(packDescription(Json::parse(described), PackForm::DataFile), file);
     EXPECT_LT(file.size(), 220u * 1024u);
 }
