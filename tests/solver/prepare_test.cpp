@@ -99,11 +99,13 @@ TEST(PrepareGrids, PackageSevenNeverBelowZeroButNaNAndNegativeZeroStay) {
     for (double v : grids[7])
         EXPECT_TRUE(v == 0.0 && !std::signbit(v));
     packages[7] = ConstantModel(0.0, 2, -1);  // -1 * +0.0 = -0.0
-    for (double v : preparedGrids(packages)[7])
+    grids = preparedGrids(packages);
+    for (double v : grids[7])
         EXPECT_TRUE(v == 0.0 && std::signbit(v));
     packages[7].weights.assign(625, 1.0);
     packages[7].shape = -100.0;  // every square root of a negative number
-    for (double v : preparedGrids(packages)[7])
+    grids = preparedGrids(packages);
+    for (double v : grids[7])
         EXPECT_TRUE(std::isnan(v));
 }
 
