@@ -142,6 +142,9 @@ TEST(ProductionVolume, FlooredSmallerCandidateWithTheProductFirst) {
     EXPECT_EQ(volume({{kFirstProduction, 2.5}}, &one, nullptr), 2500000.0);
     EXPECT_EQ(volume({{kFirstProduction, 3.7}}, &million, nullptr), 3.0);
     EXPECT_EQ(volume({{kFirstProduction, 100.0}}, &one, nullptr), 10000000.0);
+    EXPECT_EQ(volume({{kFirstProduction, 100.0}, {kSecondProduction, 200.0}}, &one, &one),
+              10000000.0)
+        << "each candidate capped";
     EXPECT_EQ(volume({{kSecondProduction, 2.5}}, nullptr, &one), 2500000.0);
     EXPECT_EQ(volume({{kFirstProduction, 2.5}, {kSecondProduction, 1.5}}, &one, &one), 1500000.0);
     EXPECT_EQ(volume({{kFirstProduction, 2.5}}, &zero, &negative), 10000000.0);
