@@ -60,6 +60,8 @@ bool sealDataFile(const uint8_t* plain, size_t size, std::vector<uint8_t>& seale
     return mx::appendDigestTrailer(sealed);
 }
 
+namespace {
+
 const char* fileHolding(const std::vector<uint8_t>& bytes) {
     static const int fd = memfd_create("mxfuzz-data-file", MFD_CLOEXEC);
     static char path[64];
@@ -74,6 +76,20 @@ const char* fileHolding(const std::vector<uint8_t>& bytes) {
         done += static_cast<size_t>(n);
     }
     return path;
+}
+
+}  // namespace
+
+void loadAndExercise(const std::vector<uint8_t>& file, const uint8_t* data, size_t size) {
+    MorvexModule* module = untouchedHandle();
+    if (!Morvex_LoadFile(fileHolding(file), &module)) {
+        if (module != untouchedHandle()) fail("failed load wrote the handle");
+        return;
+    }
+    if (module == untouchedHandle()) fail("successful load left the handle");
+    if (module == nullptr) return;  // a file without record chunks
+    exerciseModule(module, data, size);
+    Morvex_FreeModule(module);
 }
 
 }  // namespace mxfuzz

@@ -18,8 +18,10 @@ namespace mxfuzz {
 // input) is copied as it is. Fails only when encryption fails.
 bool sealDataFile(const uint8_t* plain, size_t size, std::vector<uint8_t>& sealed);
 
-// A file the loader can open by path holding `bytes`: an in-memory file
-// reached through /proc/self/fd, rewritten on every call.
-const char* fileHolding(const std::vector<uint8_t>& bytes);
+// Writes `file` where the loader can open it by path (an in-memory file
+// reached through /proc/self/fd) and loads it with Morvex_LoadFile. A failed
+// load must leave the handle as it was, a successful one set it; a loaded
+// module goes through exerciseModule with `data` choosing the states.
+void loadAndExercise(const std::vector<uint8_t>& file, const uint8_t* data, size_t size);
 
 }  // namespace mxfuzz

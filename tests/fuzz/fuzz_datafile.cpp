@@ -18,14 +18,6 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::vector<uint8_t> file;
     if (!mxfuzz::sealDataFile(data, size, file)) mxfuzz::fail("sealing failed");
-    MorvexModule* module = mxfuzz::untouchedHandle();
-    if (!Morvex_LoadFile(mxfuzz::fileHolding(file), &module)) {
-        if (module != mxfuzz::untouchedHandle()) mxfuzz::fail("failed load wrote the handle");
-        return 0;
-    }
-    if (module == mxfuzz::untouchedHandle()) mxfuzz::fail("successful load left the handle");
-    if (module == nullptr) return 0;  // a file without record chunks
-    mxfuzz::exerciseModule(module, data, size);
-    Morvex_FreeModule(module);
+    mxfuzz::loadAndExercise(file, data, size);
     return 0;
 }

@@ -11,17 +11,8 @@
 #include <vector>
 
 #include "data_file_sealing.h"
-#include "fuzz_support.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    const std::vector<uint8_t> file(data, data + size);
-    MorvexModule* module = mxfuzz::untouchedHandle();
-    if (!Morvex_LoadFile(mxfuzz::fileHolding(file), &module)) {
-        if (module != mxfuzz::untouchedHandle()) mxfuzz::fail("failed load wrote the handle");
-        return 0;
-    }
-    if (module == nullptr) return 0;
-    mxfuzz::exerciseModule(module, data, size);
-    Morvex_FreeModule(module);
+    mxfuzz::loadAndExercise(std::vector<uint8_t>(data, data + size), data, size);
     return 0;
 }

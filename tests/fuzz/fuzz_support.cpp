@@ -1,5 +1,8 @@
 #include "fuzz_support.h"
 
+#include <fuzzer/FuzzedDataProvider.h>
+
+#include <bit>
 #include <cfloat>
 #include <cmath>
 #include <cstdio>
@@ -10,6 +13,7 @@
 
 #include "api/module.h"
 #include "io/dispatch.h"
+#include "support/query_sweep.h"
 
 namespace mxfuzz {
 
@@ -17,39 +21,28 @@ namespace {
 
 // A quiet NaN with a payload no computation produces: the value an
 // out-parameter holds before a call.
-double sentinel() {
-    const uint64_t bits = 0x7FF8DEADBEEF0001ull;
-    double v;
-    std::memcpy(&v, &bits, sizeof v);
-    return v;
-}
+const double sentinel = std::bit_cast<double>(uint64_t{0x7FF8DEADBEEF0001});
 
-bool sameBits(const double* a, const double* b, size_t n) {
-    return std::memcmp(a, b, n * sizeof(double)) == 0;
-}
-
-// Runs one query twice from the same start values. Both runs must agree bit
-// for bit (no uninitialized or shared state), the result must be 0 or 1, and a
-// failed query must leave its out-parameters as they were.
-template <size_t N, typename Call>
-void checkQuery(const char* name, const double (&start)[N], Call call) {
-    double first[N], second[N];
-    std::memcpy(first, start, sizeof first);
-    std::memcpy(second, start, sizeof second);
-    const uint32_t r1 = call(first);
-    const uint32_t r2 = call(second);
-    char message[160];
-    if (r1 > 1) {
-        std::snprintf(message, sizeof message, "%s returned %u", name, r1);
-        fail(message);
-    }
-    if (r1 != r2 || !sameBits(first, second, N)) {
-        std::snprintf(message, sizeof message, "%s gave two answers to one question", name);
-        fail(message);
-    }
-    if (r1 == 0 && !sameBits(first, start, N)) {
-        std::snprintf(message, sizeof message, "%s failed but wrote its out-parameter", name);
-        fail(message);
+// Two runs of the same calls must agree bit for bit (no uninitialized or
+// shared state); every result is 0 or 1; a failed call leaves its
+// out-parameters as they were; an availability check succeeds with 0 or 1.
+void checkAnswers(const std::vector<mx::test::Answer>& first,
+                  const std::vector<mx::test::Answer>& second) {
+    for (size_t i = 0; i < first.size(); ++i) {
+        const mx::test::Answer& a = first[i];
+        const bool untouched = a.after[0] == a.before[0] && a.after[1] == a.before[1];
+        const bool zeroOrOne = a.after[0] == std::bit_cast<uint64_t>(0.0) ||
+                               a.after[0] == std::bit_cast<uint64_t>(1.0);
+        const char* fault = !(a == second[i])             ? "gave two answers to one question"
+                            : a.result > 1                ? "returned neither 0 nor 1"
+                            : a.result == 0 && !untouched ? "failed but wrote its out-parameter"
+                            : a.isFlag && (a.result != 1 || !zeroOrOne) ? "is not 0 or 1"
+                                                                        : nullptr;
+        if (fault != nullptr) {
+            char message[160];
+            std::snprintf(message, sizeof message, "%s %s", a.query, fault);
+            fail(message);
+        }
     }
 }
 
@@ -71,13 +64,6 @@ void readPropertyList(const MorvexModule* m,
         checkTerminated(properties[i].key, "property key not terminated");
         checkTerminated(properties[i].value, "property value not terminated");
     }
-}
-
-using RangeGetter = uint32_t (*)(const MorvexModule*, double*, double*);
-
-void readRange(const MorvexModule* m, RangeGetter get) {
-    const double start[2] = {sentinel(), sentinel()};
-    checkQuery("range getter", start, [&](double* out) { return get(m, &out[0], &out[1]); });
 }
 
 // Values a contact-state field is drawn from: the module's own nodes and
@@ -165,71 +151,20 @@ void queryOnce(const MorvexModule* m, FuzzedDataProvider& choices) {
     Morvex_SetSystemInput(&in, useDirection, choose(choices, sheet), choose(choices, lube),
                           choose(choices, tool), temperatureMode);
 
-    const uint32_t id = choosePackageId(choices);
-    const double bound = choose(choices, plain);
-    const double previous = choose(choices, plain);
-    const double firstLimit = choose(choices, plain), secondLimit = choose(choices, plain);
-    const double one[1] = {sentinel()};
-    const double two[2] = {sentinel(), sentinel()};
-    const double accumulator[1] = {choose(choices, plain)};
-
-    for (uint32_t each = 0; each <= 12; ++each) {
-        checkQuery("GetPackageValue", one,
-                   [&](double* out) { return Morvex_GetPackageValue(m, in, each, out); });
-    }
-    checkQuery("GetPackageValue", one,
-               [&](double* out) { return Morvex_GetPackageValue(m, in, id, out); });
-    checkQuery("GetPackageAverage", one,
-               [&](double* out) { return Morvex_GetPackageAverage(m, in, id, out); });
-    checkQuery("GetSurfaceRoughness", one,
-               [&](double* out) { return Morvex_GetSurfaceRoughness(m, in, bound, out); });
-    checkQuery("GetRealContactArea", one,
-               [&](double* out) { return Morvex_GetRealContactArea(m, in, previous, out); });
-    checkQuery("GetHistoryParameter", one,
-               [&](double* out) { return Morvex_GetHistoryParameter(m, in, previous, out); });
-    checkQuery("GetLubricationAmount", two, [&](double* out) {
-        return Morvex_GetLubricationAmount(m, in, bound, &out[0], &out[1]);
-    });
-    checkQuery("GetSpotLubeIndicator", one,
-               [&](double* out) { return Morvex_GetSpotLubeIndicator(m, in, bound, out); });
-    checkQuery("GetGallingIndicator", accumulator,
-               [&](double* out) { return Morvex_GetGallingIndicator(m, in, bound, 0.0, out); });
-    checkQuery("GetWearIndicator", accumulator,
-               [&](double* out) { return Morvex_GetWearIndicator(m, in, bound, 0.0, out); });
-    checkQuery("GetProductionVolume", one, [&](double* out) {
-        return Morvex_GetProductionVolume(m, in, &firstLimit, &secondLimit, out);
-    });
-    checkQuery("GetHeatTransferCoefficient", one,
-               [&](double* out) { return Morvex_GetHeatTransferCoefficient(m, in, bound, out); });
-
-    uint32_t available = 7;
-    if (Morvex_CheckPackageAvailability(m, id, &available) != 1 || available > 1) {
-        fail("package availability is not 0 or 1");
-    }
-    if (Morvex_CheckProductionPackageAvailability(m, &available) != 1 || available > 1) {
-        fail("production availability is not 0 or 1");
-    }
+    mx::test::QueryArguments args;
+    args.packageId = choosePackageId(choices);
+    args.bound = choose(choices, plain);
+    args.previous = choose(choices, plain);
+    args.accumulated = choose(choices, plain);
+    args.firstLimit = choose(choices, plain);
+    args.secondLimit = choose(choices, plain);
+    args.start = sentinel;
+    checkAnswers(mx::test::answerEverything(m, in, args), mx::test::answerEverything(m, in, args));
 }
 
-}  // namespace
-
-MorvexModule* untouchedHandle() {
-    static MorvexModule* const handle = reinterpret_cast<MorvexModule*>(uintptr_t{0xDEAD0});
-    return handle;
-}
-
-void fail(const char* what) {
-    std::fprintf(stderr, "mxfuzz: %s\n", what);
-    std::abort();
-}
-
+// Every getter that cannot fail succeeds; each string handed out ends
+// within 1001 units.
 void readEveryProperty(const MorvexModule* m) {
-    for (RangeGetter get :
-         {Morvex_GetPressureRange, Morvex_GetStrainRange, Morvex_GetTemperatureRange,
-          Morvex_GetVelocityRange, Morvex_GetSheetRoughnessRange, Morvex_GetLubricationAmountRange,
-          Morvex_GetToolRoughnessRange}) {
-        readRange(m, get);
-    }
     double value;
     uint32_t status;
     if (!Morvex_GetNominalSheetRoughness(m, &value) ||
@@ -250,43 +185,48 @@ void readEveryProperty(const MorvexModule* m) {
     readPropertyList(m, Morvex_GetToolingProperties);
 }
 
+// Serializes through the exports.
+std::vector<uint8_t> blobOf(const MorvexModule* m) {
+    uint8_t* blob = nullptr;
+    uint64_t length = 0;
+    if (!Morvex_SerializeModule(m, &blob, &length)) fail("serialization failed");
+    if (length > INT32_MAX) fail("blob longer than a stream may be");
+    std::vector<uint8_t> out(blob, blob + length);
+    Morvex_FreeBlob(&blob);
+    return out;
+}
+
 // Reads a blob back. A module whose head is the version block of a module
 // record goes the host's way, through Morvex_DeserializeModule; one whose head
 // says otherwise (possible for a data file's kind-3 chunk, whose name and
 // kind are carried unchecked) can only be read as a module record directly.
-MorvexModule* readBack(const MorvexModule* original, const uint8_t* blob, uint64_t length) {
-    if (length > INT32_MAX) fail("blob longer than a stream may be");
-    const int32_t size = static_cast<int32_t>(length);
+MorvexModule* readBack(const MorvexModule* original, const std::vector<uint8_t>& blob) {
+    const auto size = static_cast<int32_t>(blob.size());
     if (original->name == mx::kVersionBlockName && original->formatVersion == mx::kModuleRecord) {
         MorvexModule* reread = untouchedHandle();
-        if (!Morvex_DeserializeModule(blob, size, &reread)) {
+        if (!Morvex_DeserializeModule(blob.data(), size, &reread)) {
             fail("a serialized module does not read back");
         }
         return reread;
     }
     mx::ModulePtr slot;
-    if (!mx::DispatchRecord(mx::kModuleRecord, blob, size, slot)) {
+    if (!mx::DispatchRecord(mx::kModuleRecord, blob.data(), size, slot)) {
         fail("a serialized module does not read back as a module record");
     }
     return slot.release();
 }
 
+// Serialize, read back, serialize again: the second blob must equal the first.
 void checkRoundTrip(const MorvexModule* module) {
-    uint8_t* first = nullptr;
-    uint64_t firstLength = 0;
-    if (!Morvex_SerializeModule(module, &first, &firstLength)) fail("serialization failed");
-    MorvexModule* reread = readBack(module, first, firstLength);
-    uint8_t* second = nullptr;
-    uint64_t secondLength = 0;
-    if (!Morvex_SerializeModule(reread, &second, &secondLength)) fail("reserialization failed");
-    if (secondLength != firstLength || std::memcmp(first, second, firstLength) != 0) {
-        fail("serialize, read back, serialize gave different bytes");
-    }
-    Morvex_FreeBlob(&first);
-    Morvex_FreeBlob(&second);
+    const std::vector<uint8_t> first = blobOf(module);
+    MorvexModule* reread = readBack(module, first);
+    if (blobOf(reread) != first) fail("serialize, read back, serialize gave different bytes");
     Morvex_FreeModule(reread);
 }
 
+// Multiquadric terms a preparation of the module would compute. Preparation is
+// skipped above a budget so that each run stays short; the hostile size tests
+// cover large grids.
 double preparationCost(const MorvexModule* m) {
     double terms = 0;
     for (const auto* entries : {&m->primaryEntries, &m->secondaryEntries}) {
@@ -305,9 +245,16 @@ double preparationCost(const MorvexModule* m) {
     return terms;
 }
 
-void queryEverything(const MorvexModule* module, FuzzedDataProvider& choices, int queries) {
-    for (int q = 0; q < queries; ++q)
-        queryOnce(module, choices);
+}  // namespace
+
+MorvexModule* untouchedHandle() {
+    static MorvexModule* const handle = reinterpret_cast<MorvexModule*>(uintptr_t{0xDEAD0});
+    return handle;
+}
+
+void fail(const char* what) {
+    std::fprintf(stderr, "mxfuzz: %s\n", what);
+    std::abort();
 }
 
 void exerciseModule(MorvexModule* module, const uint8_t* data, size_t size) {
@@ -315,12 +262,14 @@ void exerciseModule(MorvexModule* module, const uint8_t* data, size_t size) {
     checkRoundTrip(module);
     FuzzedDataProvider choices(data, size);
     // Unprepared: grid-based queries fail cleanly, averages answer.
-    queryEverything(module, choices, 2);
+    for (int q = 0; q < 2; ++q)
+        queryOnce(module, choices);
     if (preparationCost(module) > 4e6) return;
     MorvexModule* handle = module;
     Morvex_PrepareSolverData(&handle);
     if (handle != module) fail("preparation replaced the handle");
-    queryEverything(module, choices, 4);
+    for (int q = 0; q < 4; ++q)
+        queryOnce(module, choices);
     // Preparation limits heat-transfer curves in place; the limited module
     // must still travel.
     checkRoundTrip(module);

@@ -12,36 +12,17 @@
 #include <openssl/err.h>
 
 #include <cstdio>
-#include <cstring>
 #include <string>
 
 #include "counting_allocator.h"
-#include "io/data_file_writer.h"
 #include "mxplugin/mxplugin.h"
-#include "query_sweep.h"
-#include "support/sample_modules.h"
+#include "support/query_sweep.h"
 #include "support/samples.h"
 
-using namespace mxtest;
+using namespace mx;
+using namespace mx::test;
 
 namespace {
-
-struct Sample {
-    std::string name;
-    Bytes bytes;
-};
-
-// Streams of all three record kinds that Morvex_DeserializeModule accepts.
-std::vector<Sample> samples() {
-    return {{"single point", serializedModule(singlePointModule())},
-            {"table", serializedModule(tableModule())},
-            {"directional", serializedModule(directionalModule())},
-            {"other centres", serializedModule(otherCentresModule())},
-            {"without entries", serializedModule(moduleWithoutEntries())},
-            {"without solver id", moduleRecordWithoutSolverId()},
-            {"sheet record", sheetRecord(12, {0.5, 2.0})},
-            {"lubricant record", lubricantRecord(tableModule())}};
-}
 
 MorvexModule* const kUntouched = reinterpret_cast<MorvexModule*>(uintptr_t{0xDEAD0});
 
@@ -49,25 +30,10 @@ int32_t sizeOf(const Bytes& b) {
     return static_cast<int32_t>(b.size());
 }
 
-MorvexModule* deserialize(const Bytes& b) {
-    MorvexModule* m = nullptr;
-    if (!Morvex_DeserializeModule(b.data(), sizeOf(b), &m)) return nullptr;
-    return m;
-}
-
-Bytes blobOf(const MorvexModule* m) {
-    uint8_t* blob = nullptr;
-    uint64_t length = 0;
-    if (!Morvex_SerializeModule(m, &blob, &length)) return {};
-    Bytes out(blob, blob + length);
-    Morvex_FreeBlob(&blob);
-    return out;
-}
-
-std::vector<uint64_t> answersOf(const MorvexModule* m) {
-    std::vector<uint64_t> all;
+std::vector<Answer> answersOf(const MorvexModule* m) {
+    std::vector<Answer> all;
     for (const MorvexInputRecord& in : spreadStates(m, 12)) {
-        const std::vector<uint64_t> one = answerEverything(m, in);
+        const std::vector<Answer> one = answerEverything(m, in);
         all.insert(all.end(), one.begin(), one.end());
     }
     return all;
@@ -113,11 +79,10 @@ uint64_t sweep(const std::string& what, Attempt attempt) {
 }  // namespace
 
 TEST(AllocationFailure, DeserializationFailsCleanlyAtEveryAllocation) {
-    for (const Sample& s : samples()) {
-        MorvexModule* clean = deserialize(s.bytes);
+    for (const SampleStream& s : SampleStreams()) {
+        const ModulePtr clean = ReadBlob(s.bytes);
         ASSERT_NE(clean, nullptr) << s.name;
-        const Bytes reference = blobOf(clean);
-        Morvex_FreeModule(clean);
+        const Bytes reference = WriteBlob(*clean);
         uint64_t failures = 0;
         const uint64_t allocations = sweep("read " + s.name, [&](uint64_t k) {
             MorvexModule* module = kUntouched;
@@ -131,7 +96,7 @@ TEST(AllocationFailure, DeserializationFailsCleanlyAtEveryAllocation) {
                     << s.name << ": failed read wrote the handle, k=" << k;
                 return false;
             }
-            EXPECT_EQ(blobOf(module), reference) << s.name << ": wrong module, k=" << k;
+            EXPECT_EQ(WriteBlob(*module), reference) << s.name << ": wrong module, k=" << k;
             Morvex_FreeModule(module);
             return true;
         });
@@ -143,20 +108,20 @@ TEST(AllocationFailure, DeserializationFailsCleanlyAtEveryAllocation) {
 }
 
 TEST(AllocationFailure, SerializationFailsCleanlyAtEveryAllocation) {
-    std::vector<Sample> all = samples();
+    std::vector<SampleStream> all = SampleStreams();
     // Past the writer's first 1,000,000 bytes: the buffer grows once.
-    mx::Module large = moduleWithoutEntries();
+    Module large = SampleModule(0);
     large.strainRougheningValues.assign(150000, 0.25);
-    all.push_back({"larger than a writer step", serializedModule(large)});
-    for (const Sample& s : all) {
-        MorvexModule* module = deserialize(s.bytes);
+    all.push_back({"larger than a writer step", kModuleRecord, WriteBlob(large), false});
+    for (const SampleStream& s : all) {
+        const ModulePtr module = ReadBlob(s.bytes);
         ASSERT_NE(module, nullptr) << s.name;
-        const Bytes reference = blobOf(module);
+        const Bytes reference = WriteBlob(*module);
         sweep("serialize " + s.name, [&](uint64_t k) {
             uint8_t* blob = reinterpret_cast<uint8_t*>(uintptr_t{0xB10B});
             uint64_t length = 12345;
             mxalloc::arm(k);
-            const uint32_t result = Morvex_SerializeModule(module, &blob, &length);
+            const uint32_t result = Morvex_SerializeModule(module.get(), &blob, &length);
             mxalloc::disarm();
             if (result == 0) {
                 // A failed serialization hands out no blob.
@@ -170,38 +135,37 @@ TEST(AllocationFailure, SerializationFailsCleanlyAtEveryAllocation) {
             Morvex_FreeBlob(&blob);
             return true;
         });
-        Morvex_FreeModule(module);
     }
 }
 
 TEST(AllocationFailure, FailedPreparationLeavesAModuleThatPreparesLater) {
-    for (const Sample& s : samples()) {
-        if (s.name == "sheet record") continue;  // its models without centres do not prepare
-        MorvexModule* reference = deserialize(s.bytes);
-        ASSERT_NE(reference, nullptr) << s.name;
-        ASSERT_EQ(Morvex_PrepareSolverData(&reference), 1u) << s.name;
-        const std::vector<uint64_t> expected = answersOf(reference);
-        Morvex_FreeModule(reference);
+    for (const SampleStream& s : SampleStreams()) {
+        if (!s.prepares) continue;
+        ModulePtr reference = ReadBlob(s.bytes);
+        MorvexModule* handle = reference.get();
+        ASSERT_EQ(Morvex_PrepareSolverData(&handle), 1u) << s.name;
+        const std::vector<Answer> expected = answersOf(reference.get());
 
         sweep("prepare " + s.name, [&](uint64_t k) {
-            MorvexModule* module = deserialize(s.bytes);
-            MorvexModule* handle = module;
+            const ModulePtr module = ReadBlob(s.bytes);
+            MorvexModule* prepared = module.get();
             mxalloc::arm(k);
-            const uint32_t result = Morvex_PrepareSolverData(&handle);
+            const uint32_t result = Morvex_PrepareSolverData(&prepared);
             mxalloc::disarm();
-            EXPECT_EQ(handle, module) << s.name << ": preparation replaced the handle, k=" << k;
+            EXPECT_EQ(prepared, module.get())
+                << s.name << ": preparation replaced the handle, k=" << k;
             // Failed or not, the module prepares (again) and then answers
             // exactly like one prepared in one go.
-            EXPECT_EQ(Morvex_PrepareSolverData(&handle), 1u) << s.name << ", k=" << k;
-            EXPECT_TRUE(answersOf(module) == expected) << s.name << ": answers differ, k=" << k;
-            Morvex_FreeModule(module);
+            EXPECT_EQ(Morvex_PrepareSolverData(&prepared), 1u) << s.name << ", k=" << k;
+            EXPECT_TRUE(answersOf(module.get()) == expected)
+                << s.name << ": answers differ, k=" << k;
             return result == 1;
         });
     }
 }
 
 TEST(AllocationFailure, DeserializeAndPrepareFailsCleanly) {
-    const Bytes bytes = serializedModule(directionalModule());
+    const Bytes bytes = SampleStreamBytes("directional");
     sweep("read and prepare directional", [&](uint64_t k) {
         MorvexModule* module = kUntouched;
         mxalloc::arm(k);
@@ -214,64 +178,44 @@ TEST(AllocationFailure, DeserializeAndPrepareFailsCleanly) {
     });
 }
 
-namespace {
-
-// Data files of every record kind, written with the library's writer.
-std::vector<Sample> dataFiles() {
-    auto file = [](std::vector<std::pair<uint16_t, Bytes>> records) {
-        mx::DataFileContent content;
-        content.preamble = {'m', 'x'};
-        content.chunks.push_back(mx::MakeSkipChunk(5, Bytes(100, 0x03)));
-        for (const auto& [kind, stream] : records) {
-            mx::DataFileChunk chunk;
-            EXPECT_TRUE(mx::MakeRecordChunk(kind, stream.data(), stream.size(), chunk));
-            content.chunks.push_back(std::move(chunk));
-        }
-        Bytes bytes;
-        EXPECT_TRUE(mx::WriteDataFile(content, bytes));
-        return bytes;
-    };
-    return {{"module record", file({{3, serializedModule(tableModule())}})},
-            {"sheet record", file({{1, sheetRecord(6, {1.0, 2.0})}})},
-            {"lubricant record", file({{2, lubricantRecord(directionalModule())}})},
-            {"two records",
-             file({{3, serializedModule(moduleWithoutEntries())}, {1, sheetRecord(12, {0.5})}})}};
-}
-
-}  // namespace
-
 TEST(AllocationFailure, LoadingFailsCleanlyAtEveryAllocation) {
-    mx::test::ScratchDir dir;
-    for (const Sample& s : dataFiles()) {
-        const std::string path = dir.write("sample.mxd", s.bytes);
+    const std::pair<const char*, std::vector<std::pair<RecordKind, Bytes>>> files[] = {
+        {"module record", {{kModuleRecord, SampleStreamBytes("table")}}},
+        {"sheet record", {{kSheetRecord, SampleStreamBytes("sheet-6")}}},
+        {"lubricant record", {{kLubricantRecord, SampleStreamBytes("lubricant")}}},
+        {"two records",
+         {{kModuleRecord, SampleStreamBytes("without-entries")},
+          {kSheetRecord, SampleStreamBytes("sheet-12")}}}};
+    ScratchDir dir;
+    for (const auto& [name, records] : files) {
+        const std::string path = dir.write("sample.mxd", DataFileOf(records));
         MorvexModule* clean = nullptr;
         // The first load also fills OpenSSL's process-wide caches, which
         // later loads reuse and which are no leak.
-        ASSERT_EQ(Morvex_LoadFile(path.c_str(), &clean), 1u) << s.name;
-        ASSERT_NE(clean, nullptr) << s.name;
-        const Bytes reference = blobOf(clean);
+        ASSERT_EQ(Morvex_LoadFile(path.c_str(), &clean), 1u) << name;
+        ASSERT_NE(clean, nullptr) << name;
+        const Bytes reference = WriteBlob(*clean);
         Morvex_FreeModule(clean);
         uint64_t failures = 0;
-        const uint64_t allocations = sweep("load " + s.name, [&](uint64_t k) {
+        const uint64_t allocations = sweep(std::string("load ") + name, [&](uint64_t k) {
             MorvexModule* module = kUntouched;
             mxalloc::arm(k);
             const uint32_t result = Morvex_LoadFile(path.c_str(), &module);
             mxalloc::disarm();
             if (result == 0) {
                 ++failures;
-                EXPECT_EQ(module, kUntouched)
-                    << s.name << ": failed load wrote the handle, k=" << k;
+                EXPECT_EQ(module, kUntouched) << name << ": failed load wrote the handle, k=" << k;
                 // The host's view of libcrypto stays clean.
-                EXPECT_EQ(ERR_peek_error(), 0u) << s.name << ": OpenSSL errors left, k=" << k;
+                EXPECT_EQ(ERR_peek_error(), 0u) << name << ": OpenSSL errors left, k=" << k;
                 return false;
             }
-            EXPECT_EQ(blobOf(module), reference) << s.name << ": wrong module, k=" << k;
+            EXPECT_EQ(WriteBlob(*module), reference) << name << ": wrong module, k=" << k;
             Morvex_FreeModule(module);
             return true;
         });
         // Loading allocates in OpenSSL and in the record parsers; most of
         // those failures must fail the load.
-        EXPECT_GT(allocations, 20u) << s.name;
-        EXPECT_GT(failures, allocations / 2) << s.name;
+        EXPECT_GT(allocations, 20u) << name;
+        EXPECT_GT(failures, allocations / 2) << name;
     }
 }

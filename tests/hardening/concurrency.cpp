@@ -13,115 +13,20 @@
 #include <thread>
 
 #include "mxplugin/mxplugin.h"
-#include "query_sweep.h"
-#include "support/sample_modules.h"
+#include "support/query_sweep.h"
 #include "support/samples.h"
 
-using namespace mxtest;
+using namespace mx;
+using namespace mx::test;
 
 namespace {
 
 constexpr int kThreads = 8;
 constexpr int kRounds = 3;
 
-MorvexModule* preparedFrom(const Bytes& blob) {
-    MorvexModule* m = nullptr;
-    if (!Morvex_DeserializeAndPrepareSolverData(blob.data(), static_cast<int32_t>(blob.size()),
-                                                &m)) {
-        Morvex_FreeModule(m);
-        return nullptr;
-    }
-    return m;
-}
-
-Bytes blobOf(const MorvexModule* m) {
-    uint8_t* blob = nullptr;
-    uint64_t length = 0;
-    if (m == nullptr || !Morvex_SerializeModule(m, &blob, &length)) return {};
-    Bytes out(blob, blob + length);
-    Morvex_FreeBlob(&blob);
-    return out;
-}
-
-// The getters' answers, as bit patterns where they are numbers.
-std::vector<uint64_t> readProperties(const MorvexModule* m) {
-    std::vector<uint64_t> out;
-    double lo, hi;
-    for (auto get : {Morvex_GetPressureRange, Morvex_GetTemperatureRange,
-                     Morvex_GetSheetRoughnessRange, Morvex_GetToolRoughnessRange}) {
-        out.push_back(get(m, &lo, &hi));
-        out.push_back(static_cast<uint64_t>(lo * 1e6));
-        out.push_back(static_cast<uint64_t>(hi * 1e6));
-    }
-    const MorvexProperty* properties;
-    uint32_t count;
-    Morvex_GetWorkpieceProperties(m, &properties, &count);
-    out.push_back(count);
-    const uint16_t* solverId;
-    Morvex_GetSolverID(m, &solverId);
-    out.push_back(solverId[0]);
-    return out;
-}
-
-}  // namespace
-
-TEST(Concurrency, ManyThreadsEvaluateEveryQueryOnOnePreparedModule) {
-    for (const mx::Module& sample : {singlePointModule(), tableModule(), directionalModule()}) {
-        MorvexModule* m = preparedFrom(serializedModule(sample));
-        ASSERT_NE(m, nullptr);
-        const std::vector<MorvexInputRecord> states = spreadStates(m, 24);
-        std::vector<std::vector<uint64_t>> expected;
-        for (const MorvexInputRecord& in : states)
-            expected.push_back(answerEverything(m, in));
-        const std::vector<uint64_t> expectedProperties = readProperties(m);
-
-        std::atomic<int> mismatches{0};
-        std::atomic<int> ready{0};
-        std::vector<std::thread> threads;
-        for (int t = 0; t < kThreads; ++t) {
-            threads.emplace_back([&, t] {
-                // Start together, so the threads really overlap.
-                ++ready;
-                while (ready.load() < kThreads) {
-                }
-                for (int round = 0; round < kRounds; ++round) {
-                    for (size_t i = 0; i < states.size(); ++i) {
-                        const size_t s = (i + static_cast<size_t>(t) * 5) % states.size();
-                        if (answerEverything(m, states[s]) != expected[s]) ++mismatches;
-                    }
-                    if (readProperties(m) != expectedProperties) ++mismatches;
-                }
-            });
-        }
-        for (std::thread& th : threads)
-            th.join();
-        EXPECT_EQ(mismatches.load(), 0);
-        Morvex_FreeModule(m);
-    }
-}
-
-TEST(Concurrency, LoadsOfDifferentFilesRunAtOnce) {
-    mx::test::ScratchDir dir;
-    const mx::Module sources[] = {tableModule(), directionalModule(), singlePointModule(),
-                                  moduleWithoutEntries()};
-    std::vector<std::string> paths;
-    std::vector<Bytes> expected;
-    for (const mx::Module& m : sources) {
-        const Bytes stream = serializedModule(m);
-        Bytes body = {'c', 0x03};
-        const Bytes sealed = mx::test::sealRecord(stream);
-        mx::test::putHeader(body, 2, 3, static_cast<int32_t>(sealed.size()));
-        body.insert(body.end(), sealed.begin(), sealed.end());
-        mx::test::putHeader(body, 3, 0, 0);
-        paths.push_back(
-            dir.write("file" + std::to_string(paths.size()) + ".mxd", mx::test::signFile(body)));
-        MorvexModule* loaded = nullptr;
-        ASSERT_EQ(Morvex_LoadFile(paths.back().c_str(), &loaded), 1u);
-        expected.push_back(blobOf(loaded));
-        Morvex_FreeModule(loaded);
-    }
-
-    std::atomic<int> mismatches{0};
+// Runs body(t) on kThreads threads that start together, so they really overlap.
+template <typename Body>
+void onManyThreads(Body body) {
     std::atomic<int> ready{0};
     std::vector<std::thread> threads;
     for (int t = 0; t < kThreads; ++t) {
@@ -129,17 +34,85 @@ TEST(Concurrency, LoadsOfDifferentFilesRunAtOnce) {
             ++ready;
             while (ready.load() < kThreads) {
             }
-            for (int round = 0; round < kRounds; ++round) {
-                const size_t f = static_cast<size_t>(t + round) % paths.size();
-                MorvexModule* m = nullptr;
-                if (Morvex_LoadFile(paths[f].c_str(), &m) != 1 || blobOf(m) != expected[f]) {
-                    ++mismatches;
-                }
-                Morvex_FreeModule(m);
-            }
+            body(t);
         });
     }
     for (std::thread& th : threads)
         th.join();
+}
+
+// The answers of the getters the queries do not cover: property lists and
+// the solver id, as their units.
+std::vector<std::u16string> readProperties(const MorvexModule* m) {
+    std::vector<std::u16string> out;
+    const uint16_t* solverId = nullptr;
+    Morvex_GetSolverID(m, &solverId);
+    out.push_back(text(solverId));
+    for (auto get : {Morvex_GetWorkpieceProperties, Morvex_GetLubricantProperties,
+                     Morvex_GetToolingProperties}) {
+        const MorvexProperty* properties = nullptr;
+        uint32_t count = 0;
+        get(m, &properties, &count);
+        for (uint32_t i = 0; i < count; ++i) {
+            out.push_back(text(properties[i].key));
+            out.push_back(text(properties[i].value));
+        }
+    }
+    return out;
+}
+
+}  // namespace
+
+TEST(Concurrency, ManyThreadsEvaluateEveryQueryOnOnePreparedModule) {
+    for (const char* sample : {"single-point", "table", "directional"}) {
+        const Bytes blob = SampleStreamBytes(sample);
+        MorvexModule* m = nullptr;
+        ASSERT_EQ(Morvex_DeserializeAndPrepareSolverData(blob.data(),
+                                                         static_cast<int32_t>(blob.size()), &m),
+                  1u)
+            << sample;
+        const std::vector<MorvexInputRecord> states = spreadStates(m, 24);
+        std::vector<std::vector<Answer>> expected;
+        for (const MorvexInputRecord& in : states)
+            expected.push_back(answerEverything(m, in));
+        const std::vector<std::u16string> expectedProperties = readProperties(m);
+
+        std::atomic<int> mismatches{0};
+        onManyThreads([&](int t) {
+            for (int round = 0; round < kRounds; ++round) {
+                for (size_t i = 0; i < states.size(); ++i) {
+                    const size_t s = (i + static_cast<size_t>(t) * 5) % states.size();
+                    if (answerEverything(m, states[s]) != expected[s]) ++mismatches;
+                }
+                if (readProperties(m) != expectedProperties) ++mismatches;
+            }
+        });
+        EXPECT_EQ(mismatches.load(), 0) << sample;
+        Morvex_FreeModule(m);
+    }
+}
+
+TEST(Concurrency, LoadsOfDifferentFilesRunAtOnce) {
+    ScratchDir dir;
+    std::vector<std::string> paths;
+    std::vector<Bytes> expected;
+    for (const char* sample : {"table", "directional", "single-point", "without-entries"}) {
+        const Bytes stream = SampleStreamBytes(sample);
+        paths.push_back(
+            dir.write(std::string(sample) + ".mxd", DataFileOf({{kModuleRecord, stream}})));
+        expected.push_back(WriteBlob(*ReadBlob(stream)));
+    }
+
+    std::atomic<int> mismatches{0};
+    onManyThreads([&](int t) {
+        for (int round = 0; round < kRounds; ++round) {
+            const size_t f = static_cast<size_t>(t + round) % paths.size();
+            MorvexModule* m = nullptr;
+            if (Morvex_LoadFile(paths[f].c_str(), &m) != 1 || WriteBlob(*m) != expected[f]) {
+                ++mismatches;
+            }
+            Morvex_FreeModule(m);
+        }
+    });
     EXPECT_EQ(mismatches.load(), 0);
 }

@@ -203,6 +203,7 @@ TableEntry randomEntry(Random& random, const RepresentativeOptions& o, Coordinat
                                          : 1.0 + at.sheetRoughness + at.lubricationAmount +
                                                0.1 * static_cast<double>(index);
         packages.push_back(randomModel(random, centres, o.gridPointCount, offset));
+        if ((o.packagesWithData >> index & 1) == 0) packages.back() = PackageData{};
     }
     const auto samples = static_cast<size_t>(o.gridPointCount);
     HeatTransferCurve curve;

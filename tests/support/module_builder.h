@@ -110,6 +110,9 @@ struct RepresentativeOptions {
     int stateCount = 2;
     bool directionDependent = true;
     uint64_t seed = 1;
+    // Packages whose bit is clear are declared without data (no grid points,
+    // no weights); the random sequence is the same whatever the mask.
+    uint32_t packagesWithData = 0xFFF;
 };
 ModulePtr RepresentativeModule(const RepresentativeOptions& options = {});
 

@@ -1,16 +1,10 @@
 #include "support/samples.h"
 
-#include <gtest/gtest.h>
-
-#include <chrono>
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
 
-#include "io/crypto.h"
-#include "io/data_file.h"
-#include "mxplugin/mxplugin.h"
-#include "serialize/module_record.h"
+#include "io/data_file_writer.h"
 
 namespace mx::test {
 
@@ -44,13 +38,6 @@ std::u16string text(const uint16_t* s) {
     while (s != nullptr && *s != 0)
         out.push_back(static_cast<char16_t>(*s++));
     return out;
-}
-
-std::pair<double, double> rangeOf(uint32_t (*get)(const Module*, double*, double*),
-                                  const Module& m) {
-    double min = -1.0, max = -1.0;
-    EXPECT_EQ(get(&m, &min, &max), 1u);
-    return {min, max};
 }
 
 PropertyList propertyList(std::initializer_list<std::pair<Text, Text>> pairs) {
@@ -134,16 +121,6 @@ LubricantRecord sampleLubricantRecord() {
     l.lubricantProperties = propertyList({{u"LubricantName", u"PL61"}});
     l.toolingProperties = propertyList({{u"ToolingCoating", u"none"}});
     return l;
-}
-
-ModulePtr deserialize(const std::vector<uint8_t>& bytes) {
-    MorvexModule* sentinel = reinterpret_cast<MorvexModule*>(&sentinel);
-    MorvexModule* module = sentinel;
-    if (Morvex_DeserializeModule(bytes.data(), static_cast<int32_t>(bytes.size()), &module) == 0) {
-        EXPECT_EQ(module, sentinel) << "a failed read wrote the out-parameter";
-        return nullptr;
-    }
-    return ModulePtr(module);
 }
 
 namespace {
@@ -241,23 +218,100 @@ Module TinyModule() {
     return m;
 }
 
-void ExpectSameModule(const Module& actual, const Module& expected) {
-    EXPECT_EQ(WriteBlob(actual), WriteBlob(expected));
-    EXPECT_EQ(actual.primaryTable.cells, expected.primaryTable.cells);
-    EXPECT_EQ(actual.secondaryTable.cells, expected.secondaryTable.cells);
-    EXPECT_EQ(actual.packageTable, expected.packageTable);
-    EXPECT_EQ(actual.transversePackageTable, expected.transversePackageTable);
-    ASSERT_EQ(actual.primaryEntries.size(), expected.primaryEntries.size());
-    for (size_t e = 0; e < actual.primaryEntries.size(); ++e) {
-        const auto& a = actual.primaryEntries[e].packageData;
-        const auto& b = expected.primaryEntries[e].packageData;
-        ASSERT_EQ(a.size(), b.size());
-        for (size_t p = 0; p < a.size(); ++p) {
-            // Bitwise, so that NaN spacings (one-point grids) compare equal.
-            EXPECT_EQ(0, std::memcmp(a[p].gridSpacing.data(), b[p].gridSpacing.data(),
-                                     sizeof(double) * 4));
-        }
+Bytes BlobWithoutSolverId(const Module& m) {
+    Bytes blob = WriteBlob(m);
+    // After the 36-byte head and the two counted texts.
+    const size_t at = 36 + 8 + m.text1.size() + 8 + m.text2.size();
+    const auto from = blob.begin() + static_cast<ptrdiff_t>(at);
+    blob.erase(from, from + 8 + static_cast<ptrdiff_t>(m.solverId.size()));
+    return blob;
+}
+
+namespace {
+
+// A representative module of 625-centre models on 3-point grids (the first
+// `extra` change that), packages outside `withData` empty.
+Bytes representative(uint32_t withData, void (*extra)(RepresentativeOptions&),
+                     bool descending = false) {
+    RepresentativeOptions o;
+    o.centreCounts = {625};
+    o.gridPointCount = 3;
+    o.sheetRoughnessCount = o.lubricationAmountCount = o.stateCount = 1;
+    o.directionDependent = false;
+    o.packagesWithData = withData;
+    extra(o);
+    ModulePtr m = RepresentativeModule(o);
+    if (descending) {
+        std::reverse(m->sheetRoughnessValues.begin(), m->sheetRoughnessValues.end());
+        std::reverse(m->lubricationAmountValues.begin(), m->lubricationAmountValues.end());
     }
+    return WriteBlob(*m);
+}
+
+// Thirteen properties; positions 3 and 12 carry the sheet and tool roughness.
+SheetRecord sheetWithProperties(int groupSize, const std::vector<double>& amounts) {
+    SheetRecord r = sheetRecordWithItems(groupSize, amounts);
+    for (char16_t i = 0; i < 13; ++i) {
+        r.properties.keys.push_back(u"Key" + std::u16string(1, u'a' + i));
+        r.properties.values.push_back(i == 3 ? u" 1.125" : i == 12 ? u"0.404" : u"-");
+    }
+    refreshView(r.properties);
+    return r;
+}
+
+}  // namespace
+
+std::vector<SampleStream> SampleStreams() {
+    Module empty = SampleModule(1);
+    empty.primaryEntries.clear();
+    empty.secondaryEntries.clear();
+    empty.text1 = Text(1000, u'x');
+    return {{"single-point", kModuleRecord, representative(0x5FF, [](auto&) {}), true},
+            {"table", kModuleRecord,
+             representative(
+                 0x61, [](auto& o) { o.sheetRoughnessCount = o.lubricationAmountCount = 2; }, true),
+             true},
+            {"directional", kModuleRecord,
+             representative(0x21,
+                            [](auto& o) {
+                                o.sheetRoughnessCount = 2;
+                                o.directionDependent = true;
+                            }),
+             true},
+            {"other-centres", kModuleRecord,
+             representative(0x9,
+                            [](auto& o) {
+                                o.centreCounts = {1000, 1296};
+                                o.gridPointCount = 2;
+                            }),
+             true},
+            {"sample", kModuleRecord, WriteBlob(SampleModule(0)), false},
+            {"without-entries", kModuleRecord, WriteBlob(empty), true},
+            {"without-solver-id", kModuleRecord, BlobWithoutSolverId(empty), true},
+            {"sheet-6", kSheetRecord, SheetRecordBytes(sheetWithProperties(6, {1.0, 2.0})), false},
+            {"sheet-12", kSheetRecord, SheetRecordBytes(sheetWithProperties(12, {0.5, 2.0, 1.0})),
+             false},
+            {"lubricant", kLubricantRecord, LubricantRecordBytes(sampleLubricantRecord()), false}};
+}
+
+Bytes SampleStreamBytes(const std::string& name) {
+    for (SampleStream& s : SampleStreams())
+        if (s.name == name) return std::move(s.bytes);
+    return {};
+}
+
+Bytes DataFileOf(const std::vector<std::pair<RecordKind, Bytes>>& records) {
+    DataFileContent content;
+    content.preamble = {'m', 'x'};
+    content.chunks.push_back(MakeSkipChunk(5, Bytes(100, 0x03)));
+    for (const auto& [kind, stream] : records) {
+        content.chunks.emplace_back();
+        if (!MakeRecordChunk(static_cast<uint16_t>(kind), stream.data(), stream.size(),
+                             content.chunks.back()))
+            return {};
+    }
+    Bytes bytes;
+    return WriteDataFile(content, bytes) ? bytes : Bytes{};
 }
 
 void putHeader(Bytes& file, int16_t type, uint16_t kind, int32_t length) {
@@ -268,54 +322,6 @@ void putHeader(Bytes& file, int16_t type, uint16_t kind, int32_t length) {
     }
     for (int shift = 0; shift < 32; shift += 8)
         file.push_back(static_cast<uint8_t>(n >> shift));
-}
-
-Bytes sealRecord(const Bytes& plain) {
-    Bytes sealed = plain;
-    sealed.resize((plain.size() + 15) / 16 * 16, 0);
-    EXPECT_TRUE(
-        EncryptChunk(sealed.data(), static_cast<uint32_t>(sealed.size()), kBuiltInKey, kBuiltInIv));
-    return sealed;
-}
-
-Bytes signFile(Bytes body) {
-    Digest digest = StartDigest();
-    uint8_t out[kDigestSize];
-    EXPECT_TRUE(digest && UpdateDigest(*digest, body.data(), body.size()) &&
-                FinishDigest(*digest, out));
-    body.insert(body.end(), out, out + kDigestSize);
-    return body;
-}
-
-ScratchDir::ScratchDir() {
-    // A name no other test process uses: the clock, then a counter on collision.
-    const std::filesystem::path base = std::filesystem::path(::testing::TempDir());
-    const auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
-    for (int attempt = 0; attempt < 1000 && path.empty(); ++attempt) {
-        const std::filesystem::path candidate =
-            base / ("mxdata-" + std::to_string(stamp) + "-" + std::to_string(attempt));
-        std::error_code error;
-        if (std::filesystem::create_directory(candidate, error)) path = candidate.string();
-    }
-    if (path.empty()) ADD_FAILURE() << "cannot create a scratch directory under " << base;
-}
-
-ScratchDir::~ScratchDir() {
-    std::error_code ignored;
-    std::filesystem::remove_all(path, ignored);
-}
-
-std::string ScratchDir::write(const std::string& name, const Bytes& bytes) const {
-    const std::string file = path + "/" + name;
-    // Opened the way the loader opens it, so that both name the same file.
-    std::FILE* f = OpenDataFile(file.c_str(), "wb").release();
-    EXPECT_NE(f, nullptr) << file;
-    if (f == nullptr) return file;
-    if (!bytes.empty()) {
-        EXPECT_EQ(std::fwrite(bytes.data(), 1, bytes.size(), f), bytes.size());
-    }
-    std::fclose(f);
-    return file;
 }
 
 Bytes readWholeFile(const std::string& path) {

@@ -1,7 +1,8 @@
-// Shared samples for the record, module and data-file tests: material record
-// builders, sample modules and their record streams, a byte builder that
-// spells streams out independently of the library's writer, hand-built file
-// pieces, and a scratch directory that removes itself.
+// Shared samples: material records, sample modules and their record streams,
+// data files, a byte builder that spells streams out independently of the
+// library's writer. The first part (samples.cpp) needs no GoogleTest, so the
+// fuzz seed generator and the example sample writer build from it too; the
+// checks at the end (checks.cpp) are for the test binaries only.
 #pragma once
 
 #include <cstdint>
@@ -11,11 +12,14 @@
 #include <vector>
 
 #include "api/module.h"
+#include "io/dispatch.h"
 #include "records/lubricant_record.h"
 #include "records/sheet_record.h"
 #include "support/module_builder.h"
 
 namespace mx::test {
+
+using Bytes = std::vector<uint8_t>;
 
 // Little-endian stream items, spelled out independently of RecordWriter.
 struct StreamBytes {
@@ -28,10 +32,6 @@ struct StreamBytes {
 
 // A null-terminated UTF-16 string as handed out by the exports.
 std::u16string text(const uint16_t* s);
-
-// The {min, max} a range export reports.
-std::pair<double, double> rangeOf(uint32_t (*get)(const Module*, double*, double*),
-                                  const Module& m);
 
 // A property list from key/value pairs, view refreshed.
 PropertyList propertyList(std::initializer_list<std::pair<Text, Text>> pairs);
@@ -48,24 +48,58 @@ SheetRecord sheetRecordWithItems(int groupSize, const std::vector<double>& amoun
 // heat-transfer curve.
 LubricantRecord sampleLubricantRecord();
 
-// Morvex_DeserializeModule over the bytes; null when it fails. Checks that a
-// failure leaves the out-parameter untouched.
-ModulePtr deserialize(const std::vector<uint8_t>& bytes);
-
-using Bytes = std::vector<uint8_t>;
-
 // A small module with entries, axes and properties. Different variants differ
 // in their texts, coordinates and model values, so loads can tell them apart.
+// Its models have three centres: it reads and travels but does not prepare.
 Module SampleModule(int variant);
 // A module with one entry of one package and nothing else: small files for
 // tests that change every byte.
 Module TinyModule();
+
+// The module record of `m` with its solver id cut out: the ranges follow the
+// second text directly (the first range bound must not read as a count).
+Bytes BlobWithoutSolverId(const Module& m);
+
+// One record stream of each shape the readers and preparation tell apart:
+// representative modules (a single data point with packages 9 and 11 empty,
+// a 2 x 2 table stored descending, transverse data, 1000- and 1296-centre
+// models), SampleModule, a module without entries, one without a solver id,
+// Sheet records with groups of 6 and 12, a Lubricant record. Every module
+// record stays below 64 KB.
+struct SampleStream {
+    std::string name;
+    RecordKind kind;
+    Bytes bytes;
+    bool prepares;  // its models have centre grids: preparation succeeds
+};
+std::vector<SampleStream> SampleStreams();
+// The bytes of the sample stream called `name`; empty when there is none.
+Bytes SampleStreamBytes(const std::string& name);
+
+// A data file from the library's writer: a two-byte preamble, a chunk the
+// loader skips, a record chunk of `kind` per stream, the end marker, the
+// trailer. Empty when the writer refuses.
+Bytes DataFileOf(const std::vector<std::pair<RecordKind, Bytes>>& records);
+
+// Little-endian chunk header written independently of the library's writer.
+void putHeader(Bytes& file, int16_t type, uint16_t kind, int32_t length);
+
+Bytes readWholeFile(const std::string& path);
+
+// ---- With GoogleTest (checks.cpp) ----
+
+// The {min, max} a range export reports; expects it to succeed.
+std::pair<double, double> rangeOf(uint32_t (*get)(const Module*, double*, double*),
+                                  const Module& m);
+
+// Morvex_DeserializeModule over the bytes; null when it fails. Checks that a
+// failure leaves the out-parameter untouched.
+ModulePtr deserialize(const std::vector<uint8_t>& bytes);
+
 // Two modules agree when their module records and everything finalization
 // derives (tables, package tables, grid spacing) agree.
 void ExpectSameModule(const Module& actual, const Module& expected);
 
-// Little-endian chunk header written independently of the library's writer.
-void putHeader(Bytes& file, int16_t type, uint16_t kind, int32_t length);
 // `plain` zero-padded to whole blocks, encrypted with the built-in key and IV.
 Bytes sealRecord(const Bytes& plain);
 // Appends the MD5 of `body` to it.
@@ -80,7 +114,5 @@ struct ScratchDir {
     std::string write(const std::string& name, const Bytes& bytes) const;
     std::string path;
 };
-
-Bytes readWholeFile(const std::string& path);
 
 }  // namespace mx::test

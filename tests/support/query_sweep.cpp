@@ -1,0 +1,123 @@
+#include "support/query_sweep.h"
+
+#include <cmath>
+#include <cstring>
+#include <limits>
+
+namespace mx::test {
+
+namespace {
+
+uint64_t bitsOf(double v) {
+    uint64_t b;
+    std::memcpy(&b, &v, sizeof b);
+    return b;
+}
+
+// Position `t` in [0, 1.5] across [lo, hi]: beyond the upper end from 1 on.
+double across(double lo, double hi, double t) {
+    return lo + (hi - lo) * t;
+}
+
+}  // namespace
+
+std::vector<MorvexInputRecord> spreadStates(const MorvexModule* m, int count) {
+    // An axis range getter fails on an empty axis: 0 to 0 then.
+    double p0 = 0, p1 = 0, e0 = 0, e1 = 0, t0 = 0, t1 = 0, v0 = 0, v1 = 0;
+    double s0 = 0, s1 = 0, l0 = 0, l1 = 0, r0 = 0, r1 = 0;
+    Morvex_GetPressureRange(m, &p0, &p1);
+    Morvex_GetStrainRange(m, &e0, &e1);
+    Morvex_GetTemperatureRange(m, &t0, &t1);
+    Morvex_GetVelocityRange(m, &v0, &v1);
+    Morvex_GetSheetRoughnessRange(m, &s0, &s1);
+    Morvex_GetLubricationAmountRange(m, &l0, &l1);
+    Morvex_GetToolRoughnessRange(m, &r0, &r1);
+
+    std::vector<MorvexInputRecord> states;
+    for (int i = 0; i < count; ++i) {
+        // Different strides per field, so the fields do not move in step.
+        auto t = [&](int stride) { return ((i * stride) % 31) / 20.0 - 0.1; };
+        MorvexInputRecord in;
+        Morvex_SetNodalInput(&in, across(p0, p1, t(7)), across(e0, e1, t(11)),
+                             across(t0, t1, t(13)), across(t0, t1, t(3)), across(v0, v1, t(17)),
+                             (i % 9) / 8.0, (i % 3) * 0.5);
+        Morvex_SetSystemInput(&in, i % 2, across(s0, s1, t(5)), across(l0, l1, t(19)),
+                              across(r0, r1, t(23)), i % 3 == 1 ? 1u : 0u);
+        states.push_back(in);
+    }
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const double inf = std::numeric_limits<double>::infinity();
+    MorvexInputRecord awkward;
+    Morvex_SetNodalInput(&awkward, nan, inf, -inf, nan, inf, nan, nan);
+    Morvex_SetSystemInput(&awkward, 1, nan, inf, -inf, 1);
+    states.push_back(awkward);
+    return states;
+}
+
+std::vector<Answer> answerEverything(const MorvexModule* m, const MorvexInputRecord& in,
+                                     const QueryArguments& a) {
+    std::vector<Answer> out;
+    // `call` gets two out-parameters, the first starting at `first`.
+    const auto ask = [&](const char* query, double first, auto call, bool isFlag = false) {
+        double v[2] = {first, a.start};
+        Answer answer{query, 0, {bitsOf(v[0]), bitsOf(v[1])}, {}, isFlag};
+        answer.result = call(v);
+        answer.after[0] = bitsOf(v[0]);
+        answer.after[1] = bitsOf(v[1]);
+        out.push_back(answer);
+    };
+    // An availability check stores an integer; it starts at 9.
+    const auto flag = [](double* v, auto check) {
+        uint32_t available = 9;
+        const uint32_t result = check(&available);
+        v[0] = available;
+        return result;
+    };
+    for (uint32_t i = 0; i <= 13; ++i) {
+        const uint32_t id = i == 13 ? a.packageId : i;
+        ask("GetPackageValue", a.start,
+            [&](double* v) { return Morvex_GetPackageValue(m, in, id, v); });
+        ask("GetPackageAverage", a.start,
+            [&](double* v) { return Morvex_GetPackageAverage(m, in, id, v); });
+        ask(
+            "CheckPackageAvailability", 9.0,
+            [&](double* v) {
+                return flag(v,
+                            [&](uint32_t* f) { return Morvex_CheckPackageAvailability(m, id, f); });
+            },
+            true);
+    }
+    ask(
+        "CheckProductionPackageAvailability", 9.0,
+        [&](double* v) {
+            return flag(
+                v, [&](uint32_t* f) { return Morvex_CheckProductionPackageAvailability(m, f); });
+        },
+        true);
+    ask("GetSurfaceRoughness", a.start,
+        [&](double* v) { return Morvex_GetSurfaceRoughness(m, in, a.bound, v); });
+    ask("GetRealContactArea", a.start,
+        [&](double* v) { return Morvex_GetRealContactArea(m, in, a.previous, v); });
+    ask("GetHistoryParameter", a.start,
+        [&](double* v) { return Morvex_GetHistoryParameter(m, in, a.previous, v); });
+    ask("GetLubricationAmount", a.start,
+        [&](double* v) { return Morvex_GetLubricationAmount(m, in, a.bound, &v[0], &v[1]); });
+    ask("GetSpotLubeIndicator", a.start,
+        [&](double* v) { return Morvex_GetSpotLubeIndicator(m, in, a.bound, v); });
+    ask("GetGallingIndicator", a.accumulated,
+        [&](double* v) { return Morvex_GetGallingIndicator(m, in, a.bound, 0.0, v); });
+    ask("GetWearIndicator", a.accumulated,
+        [&](double* v) { return Morvex_GetWearIndicator(m, in, a.bound, 0.0, v); });
+    ask("GetProductionVolume", a.start, [&](double* v) {
+        return Morvex_GetProductionVolume(m, in, &a.firstLimit, &a.secondLimit, v);
+    });
+    ask("GetHeatTransferCoefficient", a.start,
+        [&](double* v) { return Morvex_GetHeatTransferCoefficient(m, in, a.bound, v); });
+    for (auto get : {Morvex_GetPressureRange, Morvex_GetStrainRange, Morvex_GetTemperatureRange,
+                     Morvex_GetVelocityRange, Morvex_GetSheetRoughnessRange,
+                     Morvex_GetLubricationAmountRange, Morvex_GetToolRoughnessRange})
+        ask("range getter", a.start, [&](double* v) { return get(m, &v[0], &v[1]); });
+    return out;
+}
+
+}  // namespace mx::test
