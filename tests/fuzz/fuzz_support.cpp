@@ -7,8 +7,6 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
-#include <limits>
 #include <vector>
 
 #include "api/module.h"
@@ -88,22 +86,9 @@ struct Palette {
     }
 };
 
-const double kAwkward[] = {std::numeric_limits<double>::quiet_NaN(),
-                           -std::numeric_limits<double>::quiet_NaN(),
-                           INFINITY,
-                           -INFINITY,
-                           0.0,
-                           -0.0,
-                           DBL_MAX,
-                           -DBL_MAX,
-                           DBL_MIN,
-                           std::numeric_limits<double>::denorm_min(),
-                           1.0,
-                           -1.0,
-                           0.5,
-                           1e300,
-                           -1e300,
-                           9.2233720368547758e18};
+const double kAwkward[] = {
+    NAN,     -NAN,         INFINITY, -INFINITY, 0.0, -0.0,  DBL_MAX, -DBL_MAX,
+    DBL_MIN, DBL_TRUE_MIN, 1.0,      -1.0,      0.5, 1e300, -1e300,  9.2233720368547758e18};
 
 double choose(FuzzedDataProvider& choices, const Palette& palette) {
     const uint8_t selector = choices.ConsumeIntegral<uint8_t>();
@@ -111,10 +96,7 @@ double choose(FuzzedDataProvider& choices, const Palette& palette) {
     if (selector < 192 && !palette.values.empty()) {
         return palette.values[selector % palette.values.size()];
     }
-    const uint64_t bits = choices.ConsumeIntegral<uint64_t>();
-    double v;
-    std::memcpy(&v, &bits, sizeof v);
-    return v;
+    return std::bit_cast<double>(choices.ConsumeIntegral<uint64_t>());
 }
 
 uint32_t choosePackageId(FuzzedDataProvider& choices) {

@@ -39,17 +39,21 @@ std::vector<Answer> answersOf(const MorvexModule* m) {
     return all;
 }
 
-// Runs `attempt(k)` for k = 1, 2, ... with the k-th allocation failing, until
-// a run makes fewer than k allocations. `attempt` makes the call between
-// arm() and disarm() and checks its outcome itself; the sweep checks that a
-// run without an injected failure succeeded and that nothing stayed allocated.
-// Returns the number of allocations of a complete run.
 int failedPartsSoFar() {
     return testing::UnitTest::GetInstance()->current_test_info()->result()->total_part_count();
 }
 
+struct SweepSize {
+    uint64_t allocations;  // of a complete run
+    uint64_t failedCalls;  // the rest were absorbed by the call
+};
+
+// Runs `attempt(k)` for k = 1, 2, ... with the k-th allocation failing, until
+// a run makes fewer than k allocations. `attempt` makes the call between
+// arm() and disarm() and checks its outcome itself; the sweep checks that a
+// run without an injected failure succeeded and that nothing stayed allocated.
 template <typename Attempt>
-uint64_t sweep(const std::string& what, Attempt attempt) {
+SweepSize sweep(const std::string& what, Attempt attempt) {
     const int failedBefore = failedPartsSoFar();
     uint64_t failedCalls = 0;
     for (uint64_t k = 1;; ++k) {
@@ -60,20 +64,39 @@ uint64_t sweep(const std::string& what, Attempt attempt) {
             << what << ": blocks leaked when allocation " << k << " failed";
         if (!injected) {
             EXPECT_TRUE(succeeded) << what << ": fails without an allocation failure";
-            // The sweep's size, for the log: how many allocations a call
-            // makes and how many of their failures the call absorbed.
-            std::printf("[   sweep  ] %s: %llu allocations, %llu failed calls, %llu absorbed\n",
-                        what.c_str(), static_cast<unsigned long long>(k - 1),
-                        static_cast<unsigned long long>(failedCalls),
-                        static_cast<unsigned long long>(k - 1 - failedCalls));
-            return k - 1;
+            std::printf("[   sweep  ] %s: %llu allocations, %llu failed calls\n", what.c_str(),
+                        static_cast<unsigned long long>(k - 1),
+                        static_cast<unsigned long long>(failedCalls));
+            return {k - 1, failedCalls};
         }
         if (!succeeded) ++failedCalls;
         if (failedPartsSoFar() != failedBefore) {
             ADD_FAILURE() << what << ": stopped at allocation " << k;
-            return k;
+            return {k, failedCalls};
         }
     }
+}
+
+// Sweeps a call that reads a module into its out-parameter. A failed call
+// leaves the handle as it was and no OpenSSL error behind; a successful one
+// reads the module whose blob is `reference`.
+template <typename Read>
+SweepSize sweepRead(const std::string& what, const Bytes& reference, Read read) {
+    ERR_peek_error();  // OpenSSL allocates its error state on first use: no leak
+    return sweep(what, [&](uint64_t k) {
+        MorvexModule* module = kUntouched;
+        mxalloc::arm(k);
+        const uint32_t result = read(&module);
+        mxalloc::disarm();
+        if (result == 0) {
+            EXPECT_EQ(module, kUntouched) << what << ": failed call wrote the handle, k=" << k;
+            EXPECT_EQ(ERR_peek_error(), 0u) << what << ": OpenSSL errors left, k=" << k;
+            return false;
+        }
+        EXPECT_EQ(WriteBlob(*module), reference) << what << ": wrong module, k=" << k;
+        Morvex_FreeModule(module);
+        return true;
+    });
 }
 
 }  // namespace
@@ -82,28 +105,14 @@ TEST(AllocationFailure, DeserializationFailsCleanlyAtEveryAllocation) {
     for (const SampleStream& s : SampleStreams()) {
         const ModulePtr clean = ReadBlob(s.bytes);
         ASSERT_NE(clean, nullptr) << s.name;
-        const Bytes reference = WriteBlob(*clean);
-        uint64_t failures = 0;
-        const uint64_t allocations = sweep("read " + s.name, [&](uint64_t k) {
-            MorvexModule* module = kUntouched;
-            mxalloc::arm(k);
-            const uint32_t result =
-                Morvex_DeserializeModule(s.bytes.data(), sizeOf(s.bytes), &module);
-            mxalloc::disarm();
-            if (result == 0) {
-                ++failures;
-                EXPECT_EQ(module, kUntouched)
-                    << s.name << ": failed read wrote the handle, k=" << k;
-                return false;
-            }
-            EXPECT_EQ(WriteBlob(*module), reference) << s.name << ": wrong module, k=" << k;
-            Morvex_FreeModule(module);
-            return true;
-        });
+        const SweepSize size =
+            sweepRead("read " + s.name, WriteBlob(*clean), [&](MorvexModule** m) {
+                return Morvex_DeserializeModule(s.bytes.data(), sizeOf(s.bytes), m);
+            });
         // Reading allocates for every string, array and entry: each of those
         // failures must fail the call.
-        EXPECT_GT(allocations, 10u) << s.name;
-        EXPECT_EQ(failures, allocations) << s.name;
+        EXPECT_GT(size.allocations, 10u) << s.name;
+        EXPECT_EQ(size.failedCalls, size.allocations) << s.name;
     }
 }
 
@@ -196,26 +205,12 @@ TEST(AllocationFailure, LoadingFailsCleanlyAtEveryAllocation) {
         ASSERT_NE(clean, nullptr) << name;
         const Bytes reference = WriteBlob(*clean);
         Morvex_FreeModule(clean);
-        uint64_t failures = 0;
-        const uint64_t allocations = sweep(std::string("load ") + name, [&](uint64_t k) {
-            MorvexModule* module = kUntouched;
-            mxalloc::arm(k);
-            const uint32_t result = Morvex_LoadFile(path.c_str(), &module);
-            mxalloc::disarm();
-            if (result == 0) {
-                ++failures;
-                EXPECT_EQ(module, kUntouched) << name << ": failed load wrote the handle, k=" << k;
-                // The host's view of libcrypto stays clean.
-                EXPECT_EQ(ERR_peek_error(), 0u) << name << ": OpenSSL errors left, k=" << k;
-                return false;
-            }
-            EXPECT_EQ(WriteBlob(*module), reference) << name << ": wrong module, k=" << k;
-            Morvex_FreeModule(module);
-            return true;
-        });
+        const SweepSize size =
+            sweepRead(std::string("load ") + name, reference,
+                      [&](MorvexModule** m) { return Morvex_LoadFile(path.c_str(), m); });
         // Loading allocates in OpenSSL and in the record parsers; most of
         // those failures must fail the load.
-        EXPECT_GT(allocations, 20u) << name;
-        EXPECT_GT(failures, allocations / 2) << name;
+        EXPECT_GT(size.allocations, 20u) << name;
+        EXPECT_GT(size.failedCalls, size.allocations / 2) << name;
     }
 }

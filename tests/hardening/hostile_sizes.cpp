@@ -30,7 +30,7 @@ enum class Field { count, string, optionalString, kindName };
 struct Count {
     std::string what;
     Field field;
-    size_t after = 0;  // bytes from the grown field to the count
+    size_t after = 0;  // bytes from the grown item to the count
     size_t offset = 0;
 };
 
@@ -41,8 +41,33 @@ struct Layout {
     std::vector<Count> counts;
 };
 
+// Grows a list by a copy of its first element, a string by one character.
+template <typename T>
+void growByOne(std::vector<T>& v) {
+    v.push_back(v.empty() ? T{} : v.front());
+}
+void growByOne(Text& s) {
+    s += u'x';
+}
+void growByOne(PropertyList& p) {
+    p.keys.push_back(u"k");
+    p.values.push_back(u"v");
+}
+
+// A count and how to grow what it counts: a member of the record, or what a
+// function returns a pointer to.
 template <typename R>
-using Growers = std::vector<std::pair<Count, std::function<void(R&)>>>;
+struct Grower {
+    Count count;
+    std::function<void(R&)> grow;
+    template <typename T>
+    Grower(std::string what, T R::*member, Field field = Field::count)
+        : count{std::move(what), field}, grow([member](R& r) { growByOne(r.*member); }) {}
+    template <typename Get>
+    Grower(std::string what, Get get, Field field = Field::count)
+        : count{std::move(what), field}, grow([get](R& r) { growByOne(*get(r)); }) {}
+    Grower(Count c, std::function<void(R&)> g) : count(std::move(c)), grow(std::move(g)) {}
+};
 
 uint64_t u64At(const Bytes& b, size_t at) {
     uint64_t v = 0;
@@ -58,125 +83,85 @@ void putU64(Bytes& b, size_t at, uint64_t v) {
 
 // The first byte at which the grown record's stream differs; the count there
 // must have grown by exactly one, or the count is reported as not found.
-template <typename R>
-Layout layoutOf(std::string kind, const R& record, Bytes (*write)(const R&), Growers<R> growers) {
+template <typename R, typename Write>
+Layout layoutOf(std::string kind, const R& record, Write write,
+                const std::vector<Grower<R>>& growers) {
     Layout layout{std::move(kind), write(record), {}};
-    for (auto& [count, grow] : growers) {
+    for (const Grower<R>& g : growers) {
         R grown = record;
-        grow(grown);
+        g.grow(grown);
         const Bytes changed = write(grown);
-        const size_t at = static_cast<size_t>(
+        const auto at = static_cast<size_t>(
             std::mismatch(layout.bytes.begin(), layout.bytes.end(), changed.begin(), changed.end())
                 .first -
             layout.bytes.begin());
         const bool found = at + 8 <= layout.bytes.size() && at + 8 <= changed.size() &&
                            u64At(changed, at) == u64At(layout.bytes, at) + 1;
-        count.offset = found ? at + count.after : SIZE_MAX;
-        layout.counts.push_back(count);
+        layout.counts.push_back(g.count);
+        layout.counts.back().offset = found ? at + g.count.after : SIZE_MAX;
     }
     return layout;
 }
 
-template <typename T>
-void growByOne(std::vector<T>& v) {
-    v.push_back(v.empty() ? T{} : v.front());
-}
-
-// The lists and strings a module record and a Lubricant record share.
+// The lists and strings a module record and a Lubricant record share. The
+// counts inside an entry are those of the first primary entry, its first
+// package model and curve: every entry is read by the same code.
 template <typename R>
-Growers<R> tableGrowers() {
-    Growers<R> g = {{{"version block name", Field::kindName}, [](R& r) { r.name += u'x'; }},
-                    {{"first text", Field::string}, [](R& r) { r.text1 += u'x'; }},
-                    {{"second text", Field::string}, [](R& r) { r.text2 += u'x'; }},
-                    {{"state axis count", Field::count}, [](R& r) { growByOne(r.stateAxis); }},
-                    {{"sheet roughness axis count", Field::count},
-                     [](R& r) { growByOne(r.sheetRoughnessValues); }},
-                    {{"lubrication amount axis count", Field::count},
-                     [](R& r) { growByOne(r.lubricationAmountValues); }},
-                    {{"tool roughness axis count", Field::count},
-                     [](R& r) { growByOne(r.toolRoughnessValues); }}};
-    // Every list holds a property already.
-    for (auto list : {&R::workpieceProperties, &R::lubricantProperties, &R::toolingProperties}) {
-        g.push_back({{"property count", Field::count}, [list](R& r) {
-                         (r.*list).keys.push_back(u"k");
-                         (r.*list).values.push_back(u"v");
-                     }});
-        g.push_back({{"property key", Field::string}, [list](R& r) { (r.*list).keys[0] += u'x'; }});
-        g.push_back(
-            {{"property value", Field::string}, [list](R& r) { (r.*list).values[0] += u'x'; }});
-    }
-    for (auto side : {&R::primaryEntries, &R::secondaryEntries}) {
-        const auto entry = [side](R& r) -> TableEntry& { return (r.*side).front(); };
-        g.push_back({{"entry count", Field::count}, [side](R& r) { growByOne(r.*side); }});
-        g.push_back({{"package data count", Field::count},
-                     [entry](R& r) { growByOne(entry(r).packageData); }});
-        g.push_back({{"curve count", Field::count}, [entry](R& r) { growByOne(entry(r).curves); }});
-        g.push_back({{"scale count", Field::count},
-                     [entry](R& r) { growByOne(entry(r).packageData[0].scales); }});
-        g.push_back({{"weight count", Field::count},
-                     [entry](R& r) { growByOne(entry(r).packageData[0].weights); }});
-        // The writer stores no grid values; their count follows the grid
-        // point count.
-        g.push_back({{"grid value count", Field::count, 8},
-                     [entry](R& r) { ++entry(r).packageData[0].gridPointCount; }});
-        g.push_back({{"divisor count", Field::count},
-                     [entry](R& r) { growByOne(entry(r).curves[0].divisors); }});
-        g.push_back({{"numerator count", Field::count},
-                     [entry](R& r) { growByOne(entry(r).curves[0].numerators); }});
-        g.push_back({{"offset count", Field::count},
-                     [entry](R& r) { growByOne(entry(r).curves[0].offsets); }});
-    }
+std::vector<Grower<R>> tableGrowers() {
+    const auto entry = [](R& r) -> TableEntry& { return r.primaryEntries[0]; };
+    const auto package = [=](R& r) -> PackageData& { return entry(r).packageData[0]; };
+    const auto curve = [=](R& r) -> HeatTransferCurve& { return entry(r).curves[0]; };
+    return {{"version block name", &R::name, Field::kindName},
+            {"first text", &R::text1, Field::string},
+            {"second text", &R::text2, Field::string},
+            {"primary entry count", &R::primaryEntries},
+            {"secondary entry count", &R::secondaryEntries},
+            {"package data count", [=](R& r) { return &entry(r).packageData; }},
+            {"curve count", [=](R& r) { return &entry(r).curves; }},
+            {"scale count", [=](R& r) { return &package(r).scales; }},
+            {"weight count", [=](R& r) { return &package(r).weights; }},
+            // The writer stores no grid values: their count follows the grid
+            // point count.
+            {{"grid value count", Field::count, 8}, [=](R& r) { ++package(r).gridPointCount; }},
+            {"divisor count", [=](R& r) { return &curve(r).divisors; }},
+            {"numerator count", [=](R& r) { return &curve(r).numerators; }},
+            {"offset count", [=](R& r) { return &curve(r).offsets; }},
+            {"state axis count", &R::stateAxis},
+            {"sheet roughness axis count", &R::sheetRoughnessValues},
+            {"lubrication amount axis count", &R::lubricationAmountValues},
+            {"tool roughness axis count", &R::toolRoughnessValues},
+            {"workpiece property count", &R::workpieceProperties},
+            {"lubricant property count", &R::lubricantProperties},
+            {"tooling property count", &R::toolingProperties},
+            {"property key", [](R& r) { return &r.workpieceProperties.keys[0]; }, Field::string},
+            {"property value", [](R& r) { return &r.toolingProperties.values[0]; }, Field::string}};
+}
+
+std::vector<Grower<Module>> moduleGrowers() {
+    std::vector<Grower<Module>> g = tableGrowers<Module>();
+    g.insert(g.end(), {{"solver id", &Module::solverId, Field::optionalString},
+                       {"strain roughening count", &Module::strainRougheningValues},
+                       {"static friction count", &Module::staticFrictionValues},
+                       {"tool wear count", &Module::toolWearValues}});
     return g;
 }
 
-Growers<Module> moduleGrowers() {
-    Growers<Module> g = tableGrowers<Module>();
-    g.push_back({{"solver id", Field::optionalString}, [](Module& m) { m.solverId += u'x'; }});
-    g.push_back({{"strain roughening count", Field::count},
-                 [](Module& m) { growByOne(m.strainRougheningValues); }});
-    g.push_back({{"static friction count", Field::count},
-                 [](Module& m) { growByOne(m.staticFrictionValues); }});
-    g.push_back(
-        {{"tool wear count", Field::count}, [](Module& m) { growByOne(m.toolWearValues); }});
-    return g;
-}
-
-Growers<SheetRecord> sheetGrowers() {
+std::vector<Grower<SheetRecord>> sheetGrowers() {
     using R = SheetRecord;
-    Growers<R> g = {
-        {{"first text", Field::string}, [](R& r) { r.text1 += u'x'; }},
-        {{"second text", Field::string}, [](R& r) { r.text2 += u'x'; }},
-        {{"flag count", Field::count}, [](R& r) { r.flags.push_back(0); }},
-        {{"auxiliary value count", Field::count}, [](R& r) { growByOne(r.auxiliaryValues); }},
-        {{"lubrication amount count", Field::count},
-         [](R& r) {
-             growByOne(r.lubricationAmounts);
-             r.sheetItems.resize(r.sheetItems.size() + 12);
-         }},
-        {{"property count", Field::count},
-         [](R& r) {
-             r.properties.keys.push_back(u"k");
-             r.properties.values.push_back(u"v");
-         }},
-        {{"property key", Field::string}, [](R& r) { r.properties.keys[0] += u'x'; }},
-        {{"property value", Field::string}, [](R& r) { r.properties.values[0] += u'x'; }}};
-    for (size_t item : {size_t{0}, size_t{23}}) {
-        g.push_back({{"item scale count", Field::count},
-                     [item](R& r) { growByOne(r.sheetItems[item].scales); }});
-        g.push_back({{"item weight count", Field::count},
-                     [item](R& r) { growByOne(r.sheetItems[item].weights); }});
-    }
-    return g;
-}
-
-Bytes sheetBytes(const SheetRecord& r) {
-    return SheetRecordBytes(r);
-}
-Bytes lubricantBytes(const LubricantRecord& r) {
-    return LubricantRecordBytes(r);
-}
-Bytes moduleBytes(const Module& m) {
-    return WriteBlob(m);
+    return {{"first text", &R::text1, Field::string},
+            {"second text", &R::text2, Field::string},
+            {"flag count", &R::flags},
+            {"auxiliary value count", &R::auxiliaryValues},
+            {{"lubrication amount count", Field::count},
+             [](R& r) {
+                 growByOne(r.lubricationAmounts);
+                 r.sheetItems.resize(r.sheetItems.size() + 12);
+             }},
+            {"item scale count", [](R& r) { return &r.sheetItems[0].scales; }},
+            {"item weight count", [](R& r) { return &r.sheetItems[0].weights; }},
+            {"property count", &R::properties},
+            {"property key", [](R& r) { return &r.properties.keys[0]; }, Field::string},
+            {"property value", [](R& r) { return &r.properties.values[0]; }, Field::string}};
 }
 
 // The sample records, with a property in every list.
@@ -185,14 +170,14 @@ const Layout& layout(int kind) {
         [] {
             Module m = SampleModule(0);
             m.toolingProperties = propertyList({{u"ToolingCoating", u"none"}});
-            return layoutOf("module record", m, moduleBytes, moduleGrowers());
+            return layoutOf("module record", m, WriteBlob, moduleGrowers());
         }(),
-        layoutOf("lubricant record", sampleLubricantRecord(), lubricantBytes,
+        layoutOf("lubricant record", sampleLubricantRecord(), LubricantRecordBytes,
                  tableGrowers<LubricantRecord>()),
         [] {
             SheetRecord r = sheetRecordWithItems(12, {1.0, 2.0});
             r.properties = propertyList({{u"SheetRa", u"1.0"}});
-            return layoutOf("sheet record", r, sheetBytes, sheetGrowers());
+            return layoutOf("sheet record", r, SheetRecordBytes, sheetGrowers());
         }()};
     return layouts[kind];
 }

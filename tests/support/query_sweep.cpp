@@ -67,11 +67,16 @@ std::vector<Answer> answerEverything(const MorvexModule* m, const MorvexInputRec
         out.push_back(answer);
     };
     // An availability check stores an integer; it starts at 9.
-    const auto flag = [](double* v, auto check) {
-        uint32_t available = 9;
-        const uint32_t result = check(&available);
-        v[0] = available;
-        return result;
+    const auto flag = [&](const char* query, auto check) {
+        ask(
+            query, 9.0,
+            [&](double* v) {
+                uint32_t available = 9;
+                const uint32_t result = check(&available);
+                v[0] = available;
+                return result;
+            },
+            true);
     };
     for (uint32_t i = 0; i <= 13; ++i) {
         const uint32_t id = i == 13 ? a.packageId : i;
@@ -79,40 +84,30 @@ std::vector<Answer> answerEverything(const MorvexModule* m, const MorvexInputRec
             [&](double* v) { return Morvex_GetPackageValue(m, in, id, v); });
         ask("GetPackageAverage", a.start,
             [&](double* v) { return Morvex_GetPackageAverage(m, in, id, v); });
-        ask(
-            "CheckPackageAvailability", 9.0,
-            [&](double* v) {
-                return flag(v,
-                            [&](uint32_t* f) { return Morvex_CheckPackageAvailability(m, id, f); });
-            },
-            true);
+        flag("CheckPackageAvailability",
+             [&](uint32_t* f) { return Morvex_CheckPackageAvailability(m, id, f); });
     }
-    ask(
-        "CheckProductionPackageAvailability", 9.0,
-        [&](double* v) {
-            return flag(
-                v, [&](uint32_t* f) { return Morvex_CheckProductionPackageAvailability(m, f); });
-        },
-        true);
+    flag("CheckProductionPackageAvailability",
+         [&](uint32_t* f) { return Morvex_CheckProductionPackageAvailability(m, f); });
     ask("GetSurfaceRoughness", a.start,
         [&](double* v) { return Morvex_GetSurfaceRoughness(m, in, a.bound, v); });
     ask("GetRealContactArea", a.start,
         [&](double* v) { return Morvex_GetRealContactArea(m, in, a.previous, v); });
     ask("GetHistoryParameter", a.start,
         [&](double* v) { return Morvex_GetHistoryParameter(m, in, a.previous, v); });
-    ask("GetLubricationAmount", a.start,
-        [&](double* v) { return Morvex_GetLubricationAmount(m, in, a.bound, &v[0], &v[1]); });
     ask("GetSpotLubeIndicator", a.start,
         [&](double* v) { return Morvex_GetSpotLubeIndicator(m, in, a.bound, v); });
     ask("GetGallingIndicator", a.accumulated,
         [&](double* v) { return Morvex_GetGallingIndicator(m, in, a.bound, 0.0, v); });
     ask("GetWearIndicator", a.accumulated,
         [&](double* v) { return Morvex_GetWearIndicator(m, in, a.bound, 0.0, v); });
+    ask("GetHeatTransferCoefficient", a.start,
+        [&](double* v) { return Morvex_GetHeatTransferCoefficient(m, in, a.bound, v); });
+    ask("GetLubricationAmount", a.start,
+        [&](double* v) { return Morvex_GetLubricationAmount(m, in, a.bound, &v[0], &v[1]); });
     ask("GetProductionVolume", a.start, [&](double* v) {
         return Morvex_GetProductionVolume(m, in, &a.firstLimit, &a.secondLimit, v);
     });
-    ask("GetHeatTransferCoefficient", a.start,
-        [&](double* v) { return Morvex_GetHeatTransferCoefficient(m, in, a.bound, v); });
     for (auto get : {Morvex_GetPressureRange, Morvex_GetStrainRange, Morvex_GetTemperatureRange,
                      Morvex_GetVelocityRange, Morvex_GetSheetRoughnessRange,
                      Morvex_GetLubricationAmountRange, Morvex_GetToolRoughnessRange})

@@ -229,19 +229,27 @@ Bytes BlobWithoutSolverId(const Module& m) {
 
 namespace {
 
-// A representative module of 625-centre models on 3-point grids (the first
-// `extra` change that), packages outside `withData` empty.
-Bytes representative(uint32_t withData, void (*extra)(RepresentativeOptions&),
-                     bool descending = false) {
+// A representative module, small: packages outside `withData` are empty.
+struct Shape {
+    uint32_t withData;
+    int sheets = 1, amounts = 1;
+    bool directional = false;
+    std::vector<size_t> centres = {625};
+    uint64_t gridPoints = 3;
+    bool descending = false;  // axes stored from the largest value down
+};
+
+Bytes representative(const Shape& shape) {
     RepresentativeOptions o;
-    o.centreCounts = {625};
-    o.gridPointCount = 3;
-    o.sheetRoughnessCount = o.lubricationAmountCount = o.stateCount = 1;
-    o.directionDependent = false;
-    o.packagesWithData = withData;
-    extra(o);
+    o.centreCounts = shape.centres;
+    o.gridPointCount = shape.gridPoints;
+    o.sheetRoughnessCount = shape.sheets;
+    o.lubricationAmountCount = shape.amounts;
+    o.stateCount = 1;
+    o.directionDependent = shape.directional;
+    o.packagesWithData = shape.withData;
     ModulePtr m = RepresentativeModule(o);
-    if (descending) {
+    if (shape.descending) {
         std::reverse(m->sheetRoughnessValues.begin(), m->sheetRoughnessValues.end());
         std::reverse(m->lubricationAmountValues.begin(), m->lubricationAmountValues.end());
     }
@@ -266,32 +274,21 @@ std::vector<SampleStream> SampleStreams() {
     empty.primaryEntries.clear();
     empty.secondaryEntries.clear();
     empty.text1 = Text(1000, u'x');
-    return {{"single-point", kModuleRecord, representative(0x5FF, [](auto&) {}), true},
-            {"table", kModuleRecord,
-             representative(
-                 0x61, [](auto& o) { o.sheetRoughnessCount = o.lubricationAmountCount = 2; }, true),
-             true},
-            {"directional", kModuleRecord,
-             representative(0x21,
-                            [](auto& o) {
-                                o.sheetRoughnessCount = 2;
-                                o.directionDependent = true;
-                            }),
-             true},
-            {"other-centres", kModuleRecord,
-             representative(0x9,
-                            [](auto& o) {
-                                o.centreCounts = {1000, 1296};
-                                o.gridPointCount = 2;
-                            }),
-             true},
-            {"sample", kModuleRecord, WriteBlob(SampleModule(0)), false},
-            {"without-entries", kModuleRecord, WriteBlob(empty), true},
-            {"without-solver-id", kModuleRecord, BlobWithoutSolverId(empty), true},
-            {"sheet-6", kSheetRecord, SheetRecordBytes(sheetWithProperties(6, {1.0, 2.0})), false},
-            {"sheet-12", kSheetRecord, SheetRecordBytes(sheetWithProperties(12, {0.5, 2.0, 1.0})),
-             false},
-            {"lubricant", kLubricantRecord, LubricantRecordBytes(sampleLubricantRecord()), false}};
+    return {
+        {"single-point", kModuleRecord, representative({.withData = 0x5FF}), true},
+        {"table", kModuleRecord,
+         representative({.withData = 0x61, .sheets = 2, .amounts = 2, .descending = true}), true},
+        {"directional", kModuleRecord,
+         representative({.withData = 0x61, .sheets = 2, .directional = true}), true},
+        {"other-centres", kModuleRecord,
+         representative({.withData = 0x49, .centres = {1000, 1296}, .gridPoints = 2}), true},
+        {"sample", kModuleRecord, WriteBlob(SampleModule(0)), false},
+        {"without-entries", kModuleRecord, WriteBlob(empty), true},
+        {"without-solver-id", kModuleRecord, BlobWithoutSolverId(empty), true},
+        {"sheet-6", kSheetRecord, SheetRecordBytes(sheetWithProperties(6, {1.0, 2.0})), false},
+        {"sheet-12", kSheetRecord, SheetRecordBytes(sheetWithProperties(12, {0.5, 2.0, 1.0})),
+         false},
+        {"lubricant", kLubricantRecord, LubricantRecordBytes(sampleLubricantRecord()), false}};
 }
 
 Bytes SampleStreamBytes(const std::string& name) {
