@@ -5,13 +5,8 @@
 // such a path leaves a thousand blocks behind on the process's heaps.
 #ifdef _WIN32
 #include <gtest/gtest.h>
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
+
+#include "io/windows_api.h"
 
 #include <cstdint>
 #include <functional>
