@@ -23,7 +23,7 @@
 #include <string>
 #include <vector>
 
-#include "api/module.h"
+#include "model/module.h"
 #include "solver/grid_kernels.h"
 #include "solver/prepare.h"
 

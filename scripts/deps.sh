@@ -3,7 +3,7 @@
 # Runs apt-get only when something is missing, so repeated runs are quick.
 set -euo pipefail
 packages=(
-  build-essential cmake ccache pkg-config
+  build-essential cmake ccache pkg-config python3
   libgtest-dev libgmock-dev libbenchmark-dev
   libssl-dev nlohmann-json3-dev libcli11-dev libeigen3-dev
   gnuplot-nox

@@ -9,6 +9,9 @@ cd "$(dirname "$0")/.."
 bash scripts/deps.sh
 jobs="$(nproc)"
 
+echo "== include floors"
+python3 scripts/check_layers.py
+
 echo "== release build and tests"
 cmake -S . -B build -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build build -j"$jobs"

@@ -4,10 +4,10 @@
 #include <new>
 #include <type_traits>
 
-#include "api/module.h"
 #include "friction/evaluate.h"
 #include "io/data_file.h"
 #include "io/dispatch.h"
+#include "model/module.h"
 #include "mxplugin/mxplugin.h"
 #include "serialize/module_record.h"
 #include "solver/prepare.h"

@@ -8,8 +8,8 @@
 // pressure, strain, temperature or velocity yields a NaN value.
 #pragma once
 
-#include "api/module.h"
 #include "friction/interpolation.h"
+#include "model/module.h"
 
 namespace mx {
 

@@ -13,7 +13,7 @@
 #include <memory>
 #include <string>
 
-#include "api/module.h"
+#include "model/module.h"
 
 namespace mx {
 

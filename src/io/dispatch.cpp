@@ -1,7 +1,7 @@
 #include "io/dispatch.h"
 
 #include "module/finalize.h"
-#include "records/material_records.h"
+#include "module/material_records.h"
 #include "serialize/module_record.h"
 
 namespace mx {

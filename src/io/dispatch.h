@@ -2,7 +2,7 @@
 // module: kind 1 Sheet record, kind 2 Lubricant record, kind 3 module record.
 #pragma once
 
-#include "api/module.h"
+#include "model/module.h"
 #include "stream/record_reader.h"
 
 namespace mx {

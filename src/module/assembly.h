@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "api/module.h"
+#include "model/module.h"
 #include "records/lubricant_record.h"
 #include "records/sheet_record.h"
 

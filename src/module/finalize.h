@@ -1,7 +1,7 @@
 // Module finalization: everything evaluation needs that no record stores.
 #pragma once
 
-#include "api/module.h"
+#include "model/module.h"
 
 namespace mx {
 

@@ -12,7 +12,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "api/module.h"
+#include "model/module.h"
 #include "stream/record_reader.h"
 #include "stream/record_writer.h"
 

@@ -2,7 +2,7 @@
 // content of a blob.
 #pragma once
 
-#include "api/module.h"
+#include "model/module.h"
 #include "stream/record_reader.h"
 #include "stream/record_writer.h"
 

@@ -3,7 +3,7 @@
 // and property lists.
 #pragma once
 
-#include "api/module.h"
+#include "model/module.h"
 #include "stream/record_reader.h"
 #include "stream/record_writer.h"
 

@@ -11,7 +11,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "api/module.h"
+#include "model/module.h"
 
 namespace mx {
 

@@ -16,7 +16,7 @@
 #include <cstdint>
 #include <optional>
 
-#include "api/module.h"
+#include "model/module.h"
 
 namespace mx {
 

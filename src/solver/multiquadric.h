@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "api/module.h"
+#include "model/module.h"
 
 namespace mx {
 

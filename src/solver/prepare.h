@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "api/module.h"
+#include "model/module.h"
 
 namespace mx {
 

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "api/module.h"
+#include "model/module.h"
 
 namespace mx {
 

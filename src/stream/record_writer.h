@@ -9,7 +9,7 @@
 #include <memory>
 #include <vector>
 
-#include "api/module.h"
+#include "model/module.h"
 #include "stream/heap.h"
 
 namespace mx {

@@ -7,7 +7,7 @@
 #include <cmath>
 #include <cstring>
 
-#include "api/module.h"
+#include "model/module.h"
 #include "module/finalize.h"
 #include "serialize/module_record.h"
 #include "support/samples.h"

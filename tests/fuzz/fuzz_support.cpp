@@ -9,8 +9,8 @@
 #include <cstdlib>
 #include <vector>
 
-#include "api/module.h"
 #include "io/dispatch.h"
+#include "model/module.h"
 #include "support/query_sweep.h"
 
 namespace mxfuzz {

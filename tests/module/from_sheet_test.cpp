@@ -14,8 +14,8 @@
 #include "io/dispatch.h"
 #include "module/assembly.h"
 #include "module/finalize.h"
+#include "module/material_records.h"
 #include "mxplugin/mxplugin.h"
-#include "records/material_records.h"
 #include "support/samples.h"
 
 using namespace mx;

@@ -13,7 +13,7 @@
 #include <optional>
 #include <vector>
 
-#include "api/module.h"
+#include "model/module.h"
 
 namespace mx::test {
 

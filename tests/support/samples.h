@@ -11,8 +11,8 @@
 #include <utility>
 #include <vector>
 
-#include "api/module.h"
 #include "io/dispatch.h"
+#include "model/module.h"
 #include "records/lubricant_record.h"
 #include "records/sheet_record.h"
 #include "support/module_builder.h"

@@ -14,7 +14,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "api/module.h"
+#include "model/module.h"
 
 namespace mx::tool {
 

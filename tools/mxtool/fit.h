@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "api/module.h"
+#include "model/module.h"
 
 namespace mx::tool {
 

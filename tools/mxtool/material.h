@@ -6,7 +6,7 @@
 #include <optional>
 #include <string>
 
-#include "api/module.h"
+#include "model/module.h"
 #include "mxtool/data_file_view.h"
 #include "mxtool/io.h"
 

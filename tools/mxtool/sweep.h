@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "api/module.h"
+#include "model/module.h"
 #include "mxtool/quantities.h"
 
 namespace mx::tool {

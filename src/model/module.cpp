@@ -1,4 +1,4 @@
-#include "api/module.h"
+#include "model/module.h"
 
 #include <cassert>
 

@@ -1,4 +1,4 @@
-#include "records/material_records.h"
+#include "module/material_records.h"
 
 #include "module/assembly.h"
 #include "records/lubricant_record.h"

@@ -2,7 +2,7 @@
 // stores a new (not yet finalized) module in the slot.
 #pragma once
 
-#include "api/module.h"
+#include "model/module.h"
 #include "stream/record_reader.h"
 
 namespace mx {
