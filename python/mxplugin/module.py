@@ -19,6 +19,9 @@ except ImportError:  # lists instead of arrays
 # The contact state keywords every query takes: the C record's fields.
 STATE_FIELDS = tuple(name for name, _ in MorvexInputRecord._fields_)
 _DOUBLE_FIELD_COUNT = 10  # then the two u32 mode words
+if _np is not None:
+    _RECORD_DTYPE = _np.dtype([(name, "=f8" if i < _DOUBLE_FIELD_COUNT else "=u4")
+                               for i, name in enumerate(STATE_FIELDS)])
 
 
 class Package(enum.IntEnum):
@@ -38,6 +41,8 @@ class Package(enum.IntEnum):
 
 
 def _is_array(value):
+    if type(value) in (float, int, bool) or value is None:
+        return False
     if isinstance(value, (str, bytes, bytearray)):
         return False
     ndim = getattr(value, "ndim", None)
@@ -46,13 +51,19 @@ def _is_array(value):
     return hasattr(value, "__len__")
 
 
-def _broadcast(values):
-    """Flat columns of equal length from scalars and arrays, and the shape of
-    the result: numpy's broadcasting when numpy is present, else equal-length
-    flat sequences with scalars repeated."""
+def _points(values):
+    """The contact states and extra arguments of every point of the
+    arguments broadcast together: (records, extra columns, result shape).
+    numpy broadcasts by its rules and fills the records column by column;
+    without it, sequences must be flat and of one length, scalars repeat."""
+    n = len(STATE_FIELDS)
     if _np is not None:
         arrays = _np.broadcast_arrays(*[_np.asarray(v) for v in values])
-        return [a.ravel().tolist() for a in arrays], arrays[0].shape
+        table = _np.empty(arrays[0].size, dtype=_RECORD_DTYPE)
+        for name, column in zip(STATE_FIELDS, arrays):
+            table[name] = column.ravel()
+        records = (MorvexInputRecord * table.size).from_buffer(table)
+        return records, [a.ravel().tolist() for a in arrays[n:]], arrays[0].shape
     lengths = {len(v) for v in values if _is_array(v)}
     if len(lengths) != 1:
         raise ValueError(f"sequences of different lengths {sorted(lengths)} (without numpy, "
@@ -61,7 +72,9 @@ def _broadcast(values):
     columns = [list(v) if _is_array(v) else [v] * length for v in values]
     if any(_is_array(x) for column in columns for x in column):
         raise TypeError("nested sequences need numpy; pass flat sequences")
-    return columns, (length,)
+    records = list(map(MorvexInputRecord, *(map(float, c) for c in columns[:_DOUBLE_FIELD_COUNT]),
+                       *(map(int, c) for c in columns[_DOUBLE_FIELD_COUNT:n])))
+    return records, columns[n:], (length,)
 
 
 def _record(values):
@@ -335,15 +348,15 @@ class Module:
         broadcast arguments; the kernel answers None when the call fails."""
         handle = self._checked()
         values = list(self.contact_state(**state).values()) + list(extras)
-        if not any(_is_array(v) for v in values):
+        if not any(map(_is_array, state.values())) and not any(map(_is_array, extras)):
             result = kernel(handle, _record(values), *values[len(STATE_FIELDS):])
             if result is None:
                 raise MorvexError(call, self._failure_reason(call, package))
             return result
-        columns, shape = _broadcast(values)
+        records, extras, shape = _points(values)
         results = []
-        for index, point in enumerate(zip(*columns)):
-            result = kernel(handle, _record(point), *point[len(STATE_FIELDS):])
+        for index, (record, *extra) in enumerate(zip(records, *extras)):
+            result = kernel(handle, record, *extra)
             if result is None:
                 raise MorvexError(call, f"{self._failure_reason(call, package)} (at point {index})")
             results.append(result)
@@ -371,35 +384,36 @@ class Module:
 
     # ---- Evaluation queries -----------------------------------------------
 
-    def package_value(self, package_id, **state):
-        """Morvex_GetPackageValue: the value of a package at the state."""
+    # Each query's kernel owns its output buffers, made once per call (not
+    # per point), so concurrent calls on one module share nothing.
+
+    def _package_query(self, name, package_id, state):
         pid = _package_id(package_id)
-        f = _native.function("GetPackageValue")
+        f = _native.function(name)
+        out = ctypes.c_double()
+        ref = ctypes.byref(out)
 
         def kernel(handle, record):
-            out = ctypes.c_double()
-            return out.value if f(handle, record, pid, ctypes.byref(out)) else None
+            return out.value if f(handle, record, pid, ref) else None
 
-        return self._evaluate("Morvex_GetPackageValue", pid, state, (), kernel)
+        return self._evaluate("Morvex_" + name, pid, state, (), kernel)
+
+    def package_value(self, package_id, **state):
+        """Morvex_GetPackageValue: the value of a package at the state."""
+        return self._package_query("GetPackageValue", package_id, state)
 
     def package_average(self, package_id, **state):
         """Morvex_GetPackageAverage: the package's constant term over the
         surface conditions; needs no preparation."""
-        pid = _package_id(package_id)
-        f = _native.function("GetPackageAverage")
-
-        def kernel(handle, record):
-            out = ctypes.c_double()
-            return out.value if f(handle, record, pid, ctypes.byref(out)) else None
-
-        return self._evaluate("Morvex_GetPackageAverage", pid, state, (), kernel)
+        return self._package_query("GetPackageAverage", package_id, state)
 
     def _one_double(self, name, package, state, argument):
         f = _native.function(name)
+        out = ctypes.c_double()
+        ref = ctypes.byref(out)
 
         def kernel(handle, record, extra):
-            out = ctypes.c_double()
-            return out.value if f(handle, record, float(extra), ctypes.byref(out)) else None
+            return out.value if f(handle, record, extra, ref) else None
 
         return self._evaluate("Morvex_" + name, package, state, (argument,), kernel)
 
@@ -431,20 +445,22 @@ class Module:
         """Morvex_GetLubricationAmount: (capped_amount, amount), where
         capped_amount is also at most the input lubricationAmount."""
         f = _native.function("GetLubricationAmount")
+        capped, amount = ctypes.c_double(), ctypes.c_double()
+        refs = ctypes.byref(capped), ctypes.byref(amount)
 
         def kernel(handle, record, bound):
-            capped, amount = ctypes.c_double(), ctypes.c_double()
-            ok = f(handle, record, float(bound), ctypes.byref(capped), ctypes.byref(amount))
-            return (capped.value, amount.value) if ok else None
+            return (capped.value, amount.value) if f(handle, record, bound, *refs) else None
 
         return self._evaluate("Morvex_GetLubricationAmount", 5, state, (upper_bound,), kernel)
 
     def _indicator(self, name, package, state, scale, accumulator):
         f = _native.function(name)
+        total = ctypes.c_double()
+        ref = ctypes.byref(total)
 
         def kernel(handle, record, factor, start):
-            total = ctypes.c_double(start)
-            return total.value if f(handle, record, float(factor), 0.0, ctypes.byref(total)) else None
+            total.value = start
+            return total.value if f(handle, record, factor, 0.0, ref) else None
 
         return self._evaluate("Morvex_" + name, package, state, (scale, accumulator), kernel)
 
@@ -461,11 +477,15 @@ class Module:
         """Morvex_GetProductionVolume; a limit of None is passed as NULL and,
         like a limit that is not positive, drops out."""
         f = _native.function("GetProductionVolume")
+        limits = ctypes.c_double(), ctypes.c_double()
+        out = ctypes.c_double()
+        ref = ctypes.byref(out)
 
-        def kernel(handle, record, first, second):
-            limits = [None if x is None else ctypes.byref(ctypes.c_double(x)) for x in (first, second)]
-            out = ctypes.c_double()
-            return out.value if f(handle, record, *limits, ctypes.byref(out)) else None
+        def kernel(handle, record, *values):
+            for limit, value in zip(limits, values):
+                limit.value = 0.0 if value is None else value
+            pointers = [None if v is None else ctypes.byref(c) for c, v in zip(limits, values)]
+            return out.value if f(handle, record, *pointers, ref) else None
 
         return self._evaluate("Morvex_GetProductionVolume", None, state,
                               (first_limit, second_limit), kernel)

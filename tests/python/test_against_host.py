@@ -3,6 +3,7 @@
 # match the header, a getter decoding the wrong thing, a failure that does not
 # raise (or raises where C succeeds). The Python package replays the example
 # host's run (examples/host.c) and must print exactly what the C host prints.
+import re
 import struct
 
 import pytest
@@ -11,134 +12,113 @@ from conftest import BUILD, DEMO, mxplugin, program, run, sample_file
 UNSET = -7.25  # what the C host's out-parameters hold when a call fails
 
 
-def f64(v):
-    return f" {struct.unpack('<Q', struct.pack('<d', v))[0]:016x}"
+class U64(int):
+    pass
 
 
-def u32(v):
-    return f" {v & 0xFFFFFFFF:08x}"
+def field(v):
+    if isinstance(v, float):
+        return f" {struct.unpack('<Q', struct.pack('<d', v))[0]:016x}"
+    if isinstance(v, str):
+        return " [" + "".join(f"{ord(c):04x}" for c in v) + "]"
+    return f" {v:016x}" if isinstance(v, U64) else f" {v & 0xFFFFFFFF:08x}"
 
 
-def text(s):
-    return " [" + "".join(f"{ord(c):04x}" for c in s) + "]"
+def snake(camel):
+    return re.sub("[A-Z]", lambda c: "_" + c.group(0).lower(), camel)
 
 
-def checksum(blob):
+def fnv1a(blob):
     h = 14695981039346656037
     for byte in blob:
         h = ((h ^ byte) * 1099511628211) & 0xFFFFFFFFFFFFFFFF
-    return h
+    return U64(h)
 
 
-def attempt(call, *unset):
-    """(1, results) or, when the call raises MorvexError, (0, unset)."""
-    try:
-        result = call()
-    except mxplugin.MorvexError:
-        return 0, unset
-    return 1, result if isinstance(result, tuple) else (result,)
-
-
-def describe(m, out):
-    for name in ("pressure", "strain", "temperature", "velocity", "sheet_roughness",
-                 "lubrication_amount", "tool_roughness"):
-        pair = getattr(m, name + "_range")
-        camel = name.split("_")[0] + "".join(w.title() for w in name.split("_")[1:])
-        out.append(f"{camel}Range" + u32(pair is not None) + "".join(map(f64, pair or (UNSET, UNSET))))
-    for name in ("sheet_roughness", "lubrication_amount", "tool_roughness"):
-        camel = "".join(w.title() for w in name.split("_"))
-        out.append(f"nominal{camel}" + u32(1) + f64(getattr(m, "nominal_" + name)))
-    for name in ("strain_roughening", "static_friction", "tool_wear", "direction_dependency",
-                 "heat_transfer_coefficient"):
-        camel = name.split("_")[0] + "".join(w.title() for w in name.split("_")[1:])
-        out.append(f"{camel}Status" + u32(1) + u32(getattr(m, name + "_status")))
-    out.append("solverId" + u32(1) + text(m.solver_id))
+def describe(m, line):
+    for name in ("pressure", "strain", "temperature", "velocity", "sheetRoughness",
+                 "lubricationAmount", "toolRoughness"):
+        pair = getattr(m, snake(name) + "_range")
+        line(name + "Range", int(pair is not None), *(pair or (UNSET, UNSET)))
+    for name in ("SheetRoughness", "LubricationAmount", "ToolRoughness"):
+        line("nominal" + name, 1, getattr(m, "nominal" + snake(name)))
+    for name in ("strainRoughening", "staticFriction", "toolWear", "directionDependency",
+                 "heatTransferCoefficient"):
+        line(name + "Status", 1, getattr(m, snake(name) + "_status"))
+    line("solverId", 1, m.solver_id)
     for kind in ("workpiece", "lubricant", "tooling"):
         pairs = getattr(m, kind + "_properties")
-        out.append(f"{kind}Properties" + u32(1) + u32(len(pairs)))
-        out.extend("  property" + text(k) + text(v) for k, v in pairs)
+        line(kind + "Properties", 1, len(pairs))
+        for key, value in pairs:
+            line("  property", key, value)
     for pid in list(range(13)) + [0xFFFFFFFF]:
-        out.append("packageAvailable" + u32(1) + u32(pid) + u32(m.package_available(pid)))
-    out.append("productionAvailable" + u32(1) + u32(m.production_package_available))
+        line("packageAvailable", 1, pid, int(m.package_available(pid)))
+    line("productionAvailable", 1, int(m.production_package_available))
 
 
-def serialized(m, label, out):
-    blob = m.serialize()
-    out.append(label + u32(1) + f" {len(blob):016x} {checksum(blob):016x}")
-    return blob
-
-
-def evaluate_all(m, s, out):
+def queries(m, s):
+    """(label, printed arguments, call, what a failed call leaves) in the host's order."""
     for pid in range(13):
-        for name, query in (("packageValue", m.package_value), ("packageAverage", m.package_average)):
-            rc, (v,) = attempt(lambda: query(pid, **s), UNSET)
-            out.append(name + u32(rc) + u32(pid) + f64(v))
+        yield "packageValue", (pid,), lambda: m.package_value(pid, **s), (UNSET,)
+        yield "packageAverage", (pid,), lambda: m.package_average(pid, **s), (UNSET,)
     for bound in (0.0, 0.35, 1e9):
-        for name, query, unset in (
-                ("surfaceRoughness", m.surface_roughness, (UNSET,)),
-                ("lubricationAmount", m.lubrication_amount, (UNSET, UNSET)),
-                ("spotLubeIndicator", m.spot_lube_indicator, (UNSET,))):
-            rc, values = attempt(lambda: query(bound, **s), *unset)
-            out.append(name + u32(rc) + f64(bound) + "".join(map(f64, values)))
+        yield "surfaceRoughness", (bound,), lambda: m.surface_roughness(bound, **s), (UNSET,)
+        yield "lubricationAmount", (bound,), lambda: m.lubrication_amount(bound, **s), (UNSET, UNSET)
+        yield "spotLubeIndicator", (bound,), lambda: m.spot_lube_indicator(bound, **s), (UNSET,)
     for previous in (0.0, 0.5):
-        for name, query in (("realContactArea", m.real_contact_area),
-                            ("historyParameter", m.history_parameter)):
-            rc, (v,) = attempt(lambda: query(previous, **s), UNSET)
-            out.append(name + u32(rc) + f64(previous) + f64(v))
-    for name, query, scale in (("gallingIndicator", m.galling_indicator, 2.0),
-                               ("wearIndicator", m.wear_indicator, 0.5)):
-        rc, (v,) = attempt(lambda: query(scale, 0.125, **s), 0.125)
-        out.append(name + u32(rc) + f64(v))
+        yield "realContactArea", (previous,), lambda: m.real_contact_area(previous, **s), (UNSET,)
+        yield "historyParameter", (previous,), lambda: m.history_parameter(previous, **s), (UNSET,)
+    yield "gallingIndicator", (), lambda: m.galling_indicator(2.0, 0.125, **s), (0.125,)
+    yield "wearIndicator", (), lambda: m.wear_indicator(0.5, 0.125, **s), (0.125,)
     for index, limits in enumerate(((0.8, 1.7), (0.8, None), (None, 1.7), (-1.0, 1.7))):
-        rc, (v,) = attempt(lambda: m.production_volume(*limits, **s), UNSET)
-        out.append("productionVolume" + u32(rc) + u32(index) + f64(v))
+        yield "productionVolume", (index,), lambda: m.production_volume(*limits, **s), (UNSET,)
     for divisor in (0.0, -1.0, 0.75, 40.0):
-        rc, (v,) = attempt(lambda: m.heat_transfer_coefficient(divisor, **s), UNSET)
-        out.append("heatTransferCoefficient" + u32(rc) + f64(divisor) + f64(v))
+        yield ("heatTransferCoefficient", (divisor,),
+               lambda: m.heat_transfer_coefficient(divisor, **s), (UNSET,))
 
 
-def evaluate_states(m, out):
+def evaluate_states(m, line):
     at = lambda r, t: r[0] + t * (r[1] - r[0])  # noqa: E731
-    empty = (0.0, 1.0)
-    sheet, lube, tool = (r or empty for r in (m.sheet_roughness_range, m.lubrication_amount_range,
-                                              m.tool_roughness_range))
-    state = 0
-    for p in (-0.2, 0.0, 0.37, 1.0, 1.3):
-        for si, sr in enumerate((0.0, 0.41, 1.2)):
-            for li, la in enumerate((0.29, 1.0)):
-                for ti, tt in enumerate((0.15, 0.8)):
-                    for direction in (0, 1):
-                        s = dict(pressure=m.pressure_range[0] * 0.5 if p < 0 else at(m.pressure_range, p),
-                                 strain=at(m.strain_range, 0.3 + 0.2 * ti),
-                                 sheetTemperature=at(m.temperature_range, tt),
-                                 toolTemperature=at(m.temperature_range, 1.0 - tt),
-                                 velocity=at(m.velocity_range, 0.05 + 0.3 * li),
-                                 directionCosine=0.6 if direction else 1.0, stateValue=0.25 * si,
-                                 sheetRoughness=at(sheet, sr), lubricationAmount=at(lube, la),
-                                 toolRoughness=at(tool, 0.6), useDirectionDependency=direction,
-                                 temperatureMode=(si + ti) % 2)
-                        out.append("state" + u32(1) + u32(state) + f64(s["pressure"])
-                                   + f64(s["sheetTemperature"]) + f64(s["sheetRoughness"])
-                                   + u32(direction) + u32(s["temperatureMode"]))
-                        state += 1
-                        evaluate_all(m, s, out)
+    axes = [m.sheet_roughness_range or (0.0, 1.0), m.lubrication_amount_range or (0.0, 1.0),
+            m.tool_roughness_range or (0.0, 1.0)]
+    points = [(p, si, sr, li, la, ti, tt, d) for p in (-0.2, 0.0, 0.37, 1.0, 1.3)
+              for si, sr in enumerate((0.0, 0.41, 1.2)) for li, la in enumerate((0.29, 1.0))
+              for ti, tt in enumerate((0.15, 0.8)) for d in (0, 1)]
+    for state, (p, si, sr, li, la, ti, tt, d) in enumerate(points):
+        s = dict(pressure=m.pressure_range[0] * 0.5 if p < 0 else at(m.pressure_range, p),
+                 strain=at(m.strain_range, 0.3 + 0.2 * ti), sheetTemperature=at(m.temperature_range, tt),
+                 toolTemperature=at(m.temperature_range, 1.0 - tt),
+                 velocity=at(m.velocity_range, 0.05 + 0.3 * li), directionCosine=0.6 if d else 1.0,
+                 stateValue=0.25 * si, sheetRoughness=at(axes[0], sr), lubricationAmount=at(axes[1], la),
+                 toolRoughness=at(axes[2], 0.6), useDirectionDependency=d, temperatureMode=(si + ti) % 2)
+        line("state", 1, state, s["pressure"], s["sheetTemperature"], s["sheetRoughness"], d,
+             s["temperatureMode"])
+        for label, arguments, call, unset in queries(m, s):
+            try:
+                result = call()
+                line(label, 1, *arguments, *(result if isinstance(result, tuple) else (result,)))
+            except mxplugin.MorvexError:
+                line(label, 0, *arguments, *unset)
 
 
 def python_host(path):
     out = []
+    line = lambda name, *values: out.append(name + "".join(map(field, values)))  # noqa: E731
     with mxplugin.Module.load(path) as m:
-        out.append("loadFile" + u32(1) + u32(1))
-        describe(m, out)
-        blob = serialized(m, "serialize", out)
+        line("loadFile", 1, 1)
+        describe(m, line)
+        blob = m.serialize()
+    line("serialize", 1, U64(len(blob)), fnv1a(blob))
     with mxplugin.Module.from_blob(blob) as prepared, \
             mxplugin.Module.from_blob(blob, prepare=False) as stepwise:
-        out.append("deserializeAndPrepare" + u32(1) + u32(1))
-        out.append("deserialize" + u32(1) + u32(1))
+        line("deserializeAndPrepare", 1, 1)
+        line("deserialize", 1, 1)
         stepwise.prepare()
-        out.append("prepare" + u32(1))
-        serialized(prepared, "serializePrepared", out)
-        serialized(stepwise, "serializeStepwise", out)
-        evaluate_states(prepared, out)
+        line("prepare", 1)
+        for label, m in (("serializePrepared", prepared), ("serializeStepwise", stepwise)):
+            again = m.serialize()
+            line(label, 1, U64(len(again)), fnv1a(again))
+        evaluate_states(prepared, line)
     return out
 
 
