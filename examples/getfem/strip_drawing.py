@@ -24,10 +24,9 @@ import subprocess
 import sys
 import time
 
-import numpy as np
-
 try:
     import getfem as gf
+    import numpy as np
 except ImportError:
     print("GetFEM's Python interface is not installed (Debian: apt-get install python3-getfem); "
           "skipping the strip-drawing example", file=sys.stderr)
@@ -35,7 +34,7 @@ except ImportError:
 
 import mxplugin
 
-FRICTION_PACKAGE = 3
+FRICTION_PACKAGE = mxplugin.Package.FRICTION  # package 3
 
 # Geometry (mm), material (MPa) and process. Forces are per mm of strip width.
 LENGTH, THICKNESS = 60.0, 1.0
