@@ -46,6 +46,9 @@ DRAW_STEP, DRAW_STEPS = 0.5, 8  # mm per step, steps
 SPEEDS = (20.0, 400.0)  # mm/s
 
 NEWTON_MAX_ITER, NEWTON_MAX_RES = 40, 1e-10
+# The brick divides its contact equations by r, so Newton's residual bounds
+# the friction forces' error by r times it: a modest r (N/mm per mm) still
+# converges in a few iterations and pins |Ft| to mu|Fn| within about 1e-8.
 AUGMENTATION = 1000.0
 FIXED_POINT_MAX = 30
 SLIDING_SLIP = 1e-6  # mm: a node that moved less than this in a step sticks
@@ -87,6 +90,7 @@ class Strip:
         mfs.set_fem(gf.Fem("FEM_QK(2,1)"))
         weights = gf.asm_generic(self.mim, 1, "Test_w", self.BOTTOM, "w", 1, mfs,
                                  np.zeros(mfs.nbdof()))
+        # Same element on both, so node k holds scalar dof k and vector dofs 2k, 2k+1.
         self.length_of_node = weights[self.ux_dofs // 2]
         self.count = self.ux_dofs.size
 
