@@ -48,7 +48,7 @@ SPEEDS = (20.0, 400.0)  # mm/s
 NEWTON_MAX_ITER, NEWTON_MAX_RES = 40, 1e-10
 # The brick divides its contact equations by r, so Newton's residual bounds
 # the friction forces' error by r times it: a modest r (N/mm per mm) still
-# converges in a few iterations and pins |Ft| to mu|Fn| within about 1e-8.
+# converges in a few iterations and pins |Ft| to mu|Fn| within a few 1e-8.
 AUGMENTATION = 1000.0
 FIXED_POINT_MAX = 30
 SLIDING_SLIP = 1e-6  # mm: a node that moved less than this in a step sticks
