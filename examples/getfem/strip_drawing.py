@@ -143,14 +143,17 @@ def contact_state(strip, ux_before, dt):
 
 
 def draw(module, speed, pressure_high, timing):
-    """Presses the strip (step 0) and draws it DRAW_STEPS times at `speed`.
-    Returns one record per step."""
+    """Presses the strip with its end held (step 0, as long as a drawing
+    step) and draws it DRAW_STEPS times at `speed`. One record per step."""
     strip = Strip(pressure_high)
     dt = DRAW_STEP / speed
     ux_before = strip.contact_ux()
     # The first guess: the coefficient at the nominal pressure profile at rest.
     pressure_guess = PRESSURE_LOW + (pressure_high - PRESSURE_LOW) * strip.x / LENGTH
+    start = time.perf_counter()
     mu = friction_coefficients(module, pressure_guess, np.zeros(strip.count))
+    timing["lookup"] += time.perf_counter() - start
+    timing["evaluations"] += strip.count
     steps = []
     for step in range(DRAW_STEPS + 1):
         strip.md.set_variable("pull", [step * DRAW_STEP])
