@@ -26,3 +26,9 @@ find_program(WINE_PROGRAM NAMES wine64 wine)
 if(WINE_PROGRAM)
   set(CMAKE_CROSSCOMPILING_EMULATOR ${WINE_PROGRAM})
 endif()
+
+# Fortran hosts, when Debian's mingw-w64 gfortran is installed.
+find_program(MINGW_GFORTRAN ${MINGW_TRIPLET}-gfortran-posix)
+if(MINGW_GFORTRAN)
+  set(CMAKE_Fortran_COMPILER ${MINGW_GFORTRAN})
+endif()

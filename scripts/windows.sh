@@ -3,7 +3,9 @@
 # host with mingw-w64, checks the DLL's export and import tables, runs the test
 # suite under Wine, and runs the example host on Linux and under Wine on the
 # same inputs (a generated sample data file, and data/demo.mxd when present),
-# requiring byte-identical output: both builds agree to the last bit.
+# requiring byte-identical output: both builds agree to the last bit. The
+# Fortran example host runs too, on Linux and under Wine, and must print what
+# the C host prints on Linux.
 #
 #   bash scripts/windows.sh            (after the Linux release build in build/)
 #
@@ -38,6 +40,9 @@ ctest --test-dir "$windows_build" --output-on-failure
 echo "== Windows: example host, Linux and Windows builds on the same input"
 cmake -S . -B "$linux_build" -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build "$linux_build" -j"$jobs" --target mxplugin mx_host mx_sample_module
+cmake --build "$linux_build" -j"$jobs" --target mx_host_fortran
+# mxplugin.dll beside the build's root, found through Wine's search path.
+export WINEPATH="$PWD/$windows_build"
 compare_dir="$windows_build/host-compare"
 mkdir -p "$compare_dir"
 "$linux_build/examples/mx_sample_module" "$compare_dir/sample.mxd"
@@ -50,12 +55,19 @@ for input in "${inputs[@]}"; do
     >"$compare_dir/$name-linux.txt"
   wine "$windows_build/examples/mx_host.exe" --library "$windows_build/mxplugin.dll" "$input" \
     >"$compare_dir/$name-windows.txt"
-  if ! cmp -s "$compare_dir/$name-linux.txt" "$compare_dir/$name-windows.txt"; then
-    echo "$input: Linux and Windows hosts differ:" >&2
-    diff "$compare_dir/$name-linux.txt" "$compare_dir/$name-windows.txt" | head -40 >&2
-    exit 1
-  fi
-  echo "$input: identical output, $(wc -l <"$compare_dir/$name-linux.txt") lines," \
+  "$linux_build/examples/mx_host_fortran" "$input" >"$compare_dir/$name-fortran-linux.txt"
+  wine "$windows_build/examples/mx_host_fortran.exe" "$input" \
+    >"$compare_dir/$name-fortran-windows.txt"
+  outputs=("$name-windows.txt" "$name-fortran-linux.txt" "$name-fortran-windows.txt")
+  for output in "${outputs[@]}"; do
+    if ! cmp -s "$compare_dir/$name-linux.txt" "$compare_dir/$output"; then
+      echo "$input: $output differs from the C host on Linux:" >&2
+      diff "$compare_dir/$name-linux.txt" "$compare_dir/$output" | head -40 >&2
+      exit 1
+    fi
+  done
+  echo "$input: identical output (C on Linux, ${outputs[*]%.txt})," \
+    "$(wc -l <"$compare_dir/$name-linux.txt") lines," \
     "$(awk '$2 == "00000001"' "$compare_dir/$name-linux.txt" | wc -l) calls answered 1"
 done
 
