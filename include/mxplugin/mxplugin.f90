@@ -548,22 +548,22 @@ contains
     bytes = ''
     if (code < 128) then
       n = 1
-      bytes(1:1) = achar(code)
+      bytes(1:1) = char(code)
     else if (code < 2048) then
       n = 2
-      bytes(1:1) = achar(192 + code / 64)
-      bytes(2:2) = achar(128 + iand(code, 63))
+      bytes(1:1) = char(192 + code / 64)
+      bytes(2:2) = char(128 + iand(code, 63))
     else if (code < 65536) then
       n = 3
-      bytes(1:1) = achar(224 + code / 4096)
-      bytes(2:2) = achar(128 + iand(code / 64, 63))
-      bytes(3:3) = achar(128 + iand(code, 63))
+      bytes(1:1) = char(224 + code / 4096)
+      bytes(2:2) = char(128 + iand(code / 64, 63))
+      bytes(3:3) = char(128 + iand(code, 63))
     else
       n = 4
-      bytes(1:1) = achar(240 + code / 262144)
-      bytes(2:2) = achar(128 + iand(code / 4096, 63))
-      bytes(3:3) = achar(128 + iand(code / 64, 63))
-      bytes(4:4) = achar(128 + iand(code, 63))
+      bytes(1:1) = char(240 + code / 262144)
+      bytes(2:2) = char(128 + iand(code / 4096, 63))
+      bytes(3:3) = char(128 + iand(code / 64, 63))
+      bytes(4:4) = char(128 + iand(code, 63))
     end if
   end subroutine
 
