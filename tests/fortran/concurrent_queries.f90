@@ -85,8 +85,8 @@ contains
     call Morvex_FreeBlob(blob)
   end function
 
-  ! Pressures below, inside and above the range; surface conditions on the
-  ! axes and between them; both direction settings and temperature modes.
+  ! Every variable below, inside and above its range or axis; both direction
+  ! settings and temperature modes.
   function contactStates(m) result(list)
     type(c_ptr), intent(in) :: m
     type(MorvexInputRecord), allocatable :: list(:)
@@ -114,11 +114,12 @@ contains
             do direction = 0, 1
               n = n + 1
               ignored = Morvex_SetNodalInput(list(n), at(p, kAt(ip)), at(e, kAt(8 - ip)), &
-                                             at(t, kAt(is + 2)), at(t, kAt(il + 3)), &
-                                             at(v, kAt(1 + mod(ip + mode, 7))), 0.2_c_double * ip, 0.0_c_double)
+                                             at(t, kAt(2 * is - 1)), at(t, kAt(il + 4)), &
+                                             at(v, kAt(1 + mod(ip + mode, 7))), 0.2_c_double * ip, &
+                                             0.0_c_double)
               ignored = Morvex_SetSystemInput(list(n), int(direction, c_int32_t), &
-                                              at(s, 0.5_c_double * (is - 1)), &
-                                              at(l, 0.5_c_double * (il - 1)), &
+                                              at(s, 0.75_c_double * is - 1.0_c_double), &
+                                              at(l, 0.75_c_double * il - 1.0_c_double), &
                                               at(r, 0.25_c_double * is), int(mode, c_int32_t))
             end do
           end do
