@@ -8,6 +8,10 @@
  *   mx_host [--library PATH] --blob FILE   (a stored module record stands in
  *                                          for the data file)
  *
+ * Built with MX_HOST_LINKED defined, it is linked against the library at build
+ * time instead (as tests/consumer builds it against an installed library) and
+ * prints the same; --library is then ignored.
+ *
  * The output is plain text with '\n' line ends on every platform, so the
  * outputs of a Linux and a Windows build can be compared byte for byte. The
  * exit status is 0 when every function was found and the roads ran, whatever
@@ -90,7 +94,24 @@ enum { kFunctionCount = 0 MX_FUNCTIONS(MX_COUNT_ONE) };
 
 typedef void (*AnyFunction)(void);
 
-#ifdef _WIN32
+#if defined(MX_HOST_LINKED)
+typedef int Library;
+static Library openLibrary(const char* path) {
+    (void)path;
+    return 1;
+}
+static void closeLibrary(Library lib) {
+    (void)lib;
+}
+/* The linker has resolved every function already. */
+static int resolveApi(Library lib, Api* api) {
+    (void)lib;
+#define MX_LINK(name) api->name = Morvex_##name;
+    MX_FUNCTIONS(MX_LINK)
+#undef MX_LINK
+    return kFunctionCount;
+}
+#elif defined(_WIN32)
 typedef HMODULE Library;
 static Library openLibrary(const char* path) {
     return LoadLibraryA(path);
@@ -118,6 +139,7 @@ static void closeLibrary(Library lib) {
 }
 #endif
 
+#if !defined(MX_HOST_LINKED)
 /* Resolves every function; reports each missing name. Returns the count found. */
 static int resolveApi(Library lib, Api* api) {
     int found = 0;
@@ -134,6 +156,7 @@ static int resolveApi(Library lib, Api* api) {
 #undef MX_RESOLVE
     return found;
 }
+#endif
 
 /* ---- Output: fixed-width hexadecimal, independent of the C runtime -------- */
 

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs what is needed, builds, and runs every test: the release build, the
+# Installs what is needed, builds, and runs every test: the release build (then
+# its needs of the system, its install with consumer hosts and the .deb), the
 # same tests under AddressSanitizer and UndefinedBehaviorSanitizer (the
 # allocation-failure sweep with LeakSanitizer among them), the concurrency test
 # under ThreadSanitizer, the fuzz targets over their corpora, then the Windows
@@ -16,6 +17,12 @@ echo "== release build and tests"
 cmake -S . -B build -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build build -j"$jobs"
 ctest --test-dir build --output-on-failure -j"$jobs"
+
+echo "== what libmxplugin.so needs of the system it loads on"
+bash scripts/check_abi.sh build/libmxplugin.so
+
+echo "== install into a fresh prefix, consumer hosts, .deb"
+bash scripts/check_install.sh build
 
 echo "== AddressSanitizer + UndefinedBehaviorSanitizer"
 cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DMXPLUGIN_SANITIZE=address,undefined \

@@ -32,6 +32,14 @@
 
 #include <stdint.h>
 
+/* The library's version. The major version changes whenever a host could
+ * notice: a signature of the 42 functions, the blob or the data-file format.
+ * The build checks these against the project's version. */
+#define MXPLUGIN_VERSION_MAJOR 0
+#define MXPLUGIN_VERSION_MINOR 1
+#define MXPLUGIN_VERSION_PATCH 0
+#define MXPLUGIN_VERSION_STRING "0.1.0"
+
 #if defined(_WIN32)
 #if defined(MXPLUGIN_BUILDING)
 #define MORVEX_API __declspec(dllexport)
