@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
 # The Windows build: cross-builds mxplugin.dll, the test suite and the example
-# host with mingw-w64, checks the DLL's export and import tables, runs the test
-# suite under Wine, and runs the example host on Linux and under Wine on the
-# same inputs (a generated sample data file, and data/demo.mxd when present),
-# requiring byte-identical output: both builds agree to the last bit. The
-# Fortran example host runs too, on Linux and under Wine, and must print what
-# the C host prints on Linux.
+# host with mingw-w64, checks the DLL's version resource, packs the install
+# as a .zip (build-win/package/), checks the DLL's export and import tables,
+# runs the test suite under Wine, and runs the example host on Linux and under
+# Wine on the same inputs (a generated sample data file, and data/demo.mxd when
+# present), requiring byte-identical output: both builds agree to the last bit.
+# The Fortran example host runs too, on Linux and under Wine, and must print
+# what the C host prints on Linux.
 #
 #   bash scripts/windows.sh            (after the Linux release build in build/)
 #
@@ -22,6 +23,19 @@ echo "== Windows: cross build (mingw-w64, x86-64)"
 cmake -S . -B "$windows_build" -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
   -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build "$windows_build" -j"$jobs"
+
+echo "== Windows: version resource, installed files in the .zip"
+version="$(sed -n 's/^#define MXPLUGIN_VERSION_STRING "\(.*\)"$/\1/p' include/mxplugin/mxplugin.h)"
+strings -el "$windows_build/mxplugin.dll" | grep -qx "$version" ||
+  { echo "mxplugin.dll carries no version resource for $version" >&2; exit 1; }
+(cd "$windows_build" && cpack -G ZIP -B package >/dev/null)
+zip="$windows_build/package/mxplugin-$version-windows-x64.zip"
+listing="$(cmake -E tar tf "$zip")"
+for f in bin/mxplugin.dll lib/libmxplugin.dll.a include/mxplugin/mxplugin.h \
+  share/doc/mxplugin/README.md lib/cmake/mxplugin/mxpluginConfig.cmake; do
+  grep -q "/$f$" <<<"$listing" || { echo "$zip lacks $f" >&2; exit 1; }
+done
+echo "$zip: $(wc -l <<<"$listing") entries"
 
 # Wine runs headless in a prefix of its own under the build tree.
 export WINEPREFIX="$PWD/$windows_build/wine-prefix"
