@@ -18,6 +18,7 @@ install(FILES ${CMAKE_CURRENT_BINARY_DIR}/mxpluginConfig.cmake
 
 # pkg-config: the prefix relative to the .pc file's own directory.
 file(RELATIVE_PATH MX_PC_PREFIX_FROM_PCDIR /prefix/${CMAKE_INSTALL_LIBDIR}/pkgconfig /prefix)
+string(REGEX REPLACE "/$" "" MX_PC_PREFIX_FROM_PCDIR "${MX_PC_PREFIX_FROM_PCDIR}")
 configure_file(cmake/mxplugin.pc.in ${CMAKE_CURRENT_BINARY_DIR}/mxplugin.pc @ONLY)
 install(FILES ${CMAKE_CURRENT_BINARY_DIR}/mxplugin.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
 
