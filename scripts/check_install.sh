@@ -69,7 +69,7 @@ grep -q "compatible with requested version \"$newer\"" "$work/newer.log" ||
   { cat "$work/newer.log"; fail "find_package(mxplugin $newer) failed for another reason"; }
 echo "find_package(mxplugin $newer) refused"
 
-(cd "$build" && cpack -G DEB -B "$work/deb" >/dev/null)
+(cd "$build" && cpack -G DEB -B "$work/deb") >"$work/cpack.log" 2>&1 || { cat "$work/cpack.log"; fail "cpack failed"; }
 deb="$(ls "$work"/deb/mxplugin_"$version"_*.deb)"
 listing="$(dpkg-deb -c "$deb")"
 for f in "${files[@]}"; do
