@@ -25,7 +25,7 @@ fail() {
 }
 
 # The files every install and the package must hold, relative to the prefix.
-files=(include/mxplugin/mxplugin.h lib/libmxplugin.so.$version lib/libmxplugin.so.$major
+files=(include/mxplugin/mxplugin.h include/mxplugin/mxplugin.f90 lib/libmxplugin.so.$version lib/libmxplugin.so.$major
   lib/libmxplugin.so bin/mxtool share/doc/mxplugin/README.md share/doc/mxplugin/CHANGELOG.md
   lib/cmake/mxplugin/mxpluginConfig.cmake lib/cmake/mxplugin/mxpluginConfigVersion.cmake
   lib/cmake/mxplugin/mxpluginTargets.cmake lib/pkgconfig/mxplugin.pc)
