@@ -1,12 +1,12 @@
 #!/usr/bin/env bash
 # The Windows build: cross-builds mxplugin.dll, the test suite and the example
-# host with mingw-w64, checks the DLL's version resource, packs the install
-# as a .zip (build-win/package/), checks the DLL's export and import tables,
-# runs the test suite under Wine, and runs the example host on Linux and under
-# Wine on the same inputs (a generated sample data file, and data/demo.mxd when
-# present), requiring byte-identical output: both builds agree to the last bit.
-# The Fortran example host runs too, on Linux and under Wine, and must print
-# what the C host prints on Linux.
+# host with mingw-w64, checks the DLL's export and import tables, runs the test
+# suite under Wine, and runs the example host on Linux and under Wine on the
+# same inputs (a generated sample data file, and data/demo.mxd when present),
+# requiring byte-identical output: both builds agree to the last bit. The
+# Fortran example host runs too, on Linux and under Wine, and must print what
+# the C host prints on Linux. After the build it checks the DLL's version
+# resource and packs the install as build-win/package/mxplugin-X.Y.Z-windows-x64.zip.
 #
 #   bash scripts/windows.sh            (after the Linux release build in build/)
 #
