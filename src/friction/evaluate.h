@@ -82,6 +82,11 @@ bool evaluatePackageAverage(const Module& m, const InputRecord& in, DataSet data
 bool evaluateHeatTransfer(const Module& m, const InputRecord& in, DataSet data, double divisorValue,
                           double& out);
 
+// Builds the evaluation views of both data sets from the prepared grids (see
+// EvaluationViews); a package or data set that does not qualify gets none and
+// is evaluated by the general path. Call after every change to the grids.
+void BuildEvaluationViews(Module& m);
+
 // Scales `value` linearly toward `base` while |pressure| < pressureMin.
 void scaleBelowMinimumPressure(const Module& m, const InputRecord& in, double base, double& value);
 

@@ -127,6 +127,36 @@ inline bool bracketConditions(const Module& m, const InputRecord& in, ConditionB
            findBracket(in.stateValue, m.stateAxis, b.state);
 }
 
+// The table cells of the 16 condition corners (corner bits: sheet roughness
+// 8, lubrication amount 4, tool roughness 2, state 1) and the bits whose
+// bracket collapsed: a corner with such a bit is the same cell as the corner
+// without it, so it repeats that corner's value bit for bit.
+struct CornerCells {
+    size_t cell[16];
+    int repeat;
+};
+
+inline CornerCells cornerCells(const Module& m, const ConditionBrackets& b) {
+    const size_t lubes = m.lubricationAmountValues.size();
+    const size_t tools = m.toolRoughnessValues.size();
+    const size_t states = m.stateAxis.size();
+    const Bracket axes[4] = {b.sheet, b.lube, b.tool, b.state};
+    CornerCells c;
+    c.repeat = 0;
+    for (int a = 0; a < 4; ++a) {
+        if (axes[a].lo == axes[a].hi) c.repeat |= 8 >> a;
+    }
+    const auto at = [](Bracket x, int corner, int bit) {
+        return static_cast<size_t>((corner & bit) != 0 ? x.hi : x.lo);
+    };
+    for (int k = 0; k < 16; ++k) {
+        c.cell[k] =
+            ((at(b.sheet, k, 8) * lubes + at(b.lube, k, 4)) * tools + at(b.tool, k, 2)) * states +
+            at(b.state, k, 1);
+    }
+    return c;
+}
+
 // Fractions in corner order (sheet, lubrication, tool, state) from the
 // unclamped input values.
 inline void conditionFractions(const Module& m, const InputRecord& in, const ConditionBrackets& b,

@@ -122,12 +122,42 @@ bool evaluateQuery(const Module& m, PackageQuery& q, DataSet data, uint32_t inde
     return true;
 }
 
+// Package value of one data set from its view: each distinct cell
+// interpolated once at the located grid position, repeated corners copied,
+// then the same reduction across the conditions as the general path.
+double viewValue(const PackageView& view, const CornerCells& c, const GridPosition& pos,
+                 const double* fractions) {
+    double corners[16];
+    for (int k = 0; k < 16; ++k) {
+        if ((k & c.repeat) != 0) {
+            corners[k] = corners[k & ~c.repeat];
+            continue;
+        }
+        const double* grid = view.grids[c.cell[k]];
+        double values[16];
+        for (int q = 0; q < 16; ++q)
+            values[q] = grid[pos.corners[q]];
+        corners[k] = reduceCorners(values, 16, pos.fractions);
+    }
+    return reduceCorners(corners, 16, fractions);
+}
+
+// The data set a DataSet names, as an index into the module's views.
+size_t viewSet(const Module& m, DataSet data) {
+    return data.table == &m.secondaryTable ? 1 : 0;
+}
+
 }  // namespace
 
 bool evaluatePackage(const Module& m, const InputRecord& in, DataSet data, uint32_t index,
                      double& out) {
     PackageQuery q;
-    return startQuery(m, in, q) && evaluateQuery(m, q, data, index, out);
+    if (!startQuery(m, in, q)) return false;
+    const PackageView& view = m.views.sets[viewSet(m, data)].packages[index];
+    if (view.grids.empty()) return evaluateQuery(m, q, data, index, out);
+    locate(q.state, view.n, view.spacing, q.pos);
+    out = viewValue(view, cornerCells(m, q.b), q.pos, q.fractions);
+    return true;
 }
 
 bool GetPackageValue(const Module& m, const InputRecord& in, uint32_t packageId, double& out) {
@@ -136,6 +166,20 @@ bool GetPackageValue(const Module& m, const InputRecord& in, uint32_t packageId,
     // Both data sets are evaluated at the same input: bracket and locate once.
     PackageQuery q;
     if (!startQuery(m, in, q)) return false;
+    const EvaluationViews& views = m.views;
+    const PackageView& primary = views.sets[0].packages[index];
+    const bool transverse = in.useDirectionDependency != 0 && m.directionDependency != 0;
+    if (!primary.grids.empty() && (!transverse || views.transverseUsable[index])) {
+        locate(q.state, primary.n, primary.spacing, q.pos);
+        const CornerCells cells = cornerCells(m, q.b);
+        const double value = viewValue(primary, cells, q.pos, q.fractions);
+        double secondary = value;
+        if (transverse && !views.transverseGridEqual[index]) {
+            secondary = viewValue(views.sets[1].packages[index], cells, q.pos, q.fractions);
+        }
+        out = blendDirections(value, secondary, in.directionCosine);
+        return true;
+    }
     return blendDataSets(
         m, in, [&](DataSet data, double& value) { return evaluateQuery(m, q, data, index, value); },
         out);

@@ -94,6 +94,50 @@ struct EntryTable {
     std::vector<int32_t> cells;
 };
 
+// Grid pointers of one package over the table cells of one data set, set by
+// solver preparation only once every cell has proved to hold a grid of n^4
+// values with the same n and bitwise the same spacing, so that evaluation
+// reads cells without a check. No grids: the general path decides.
+struct PackageView {
+    std::vector<const double*> grids;  // by table cell index
+    int32_t n = 0;
+    std::array<double, 4> spacing{};
+};
+
+// What evaluation reads of one data set, by package index: grid views, the
+// constant terms of the cells at state index 0 (one per sheet roughness x
+// lubrication x tool roughness cell; empty when a cell lacks them), and the
+// first heat-transfer curve of every cell with the temperature grid they are
+// sampled on (empty unless every cell has one over the same grid).
+struct DataSetView {
+    std::array<PackageView, 12> packages;
+    std::array<std::vector<double>, 12> averages;
+    std::vector<const HeatTransferCurve*> curves;
+    int32_t curvePoints = 0;
+    double curveSpacing = 0.0;
+};
+
+// Evaluation views of both data sets and what preparation proved of the
+// transverse one: a package whose transverse grids are bitwise the primary
+// grids (or constant terms, for averages) gives bitwise the primary value, so
+// it is evaluated once. The views point into the module's own entries: a copy
+// starts without views and takes the general path until prepared again.
+struct EvaluationViews {
+    std::array<DataSetView, 2> sets;
+    std::array<bool, 12> transverseUsable{};     // transverse view valid, same n and spacing
+    std::array<bool, 12> transverseGridEqual{};  // and its grids bitwise the primary ones
+    std::array<bool, 12> transverseAverageEqual{};
+
+    EvaluationViews() = default;
+    EvaluationViews(EvaluationViews&&) noexcept = default;
+    EvaluationViews& operator=(EvaluationViews&&) noexcept = default;
+    EvaluationViews(const EvaluationViews&) {}
+    EvaluationViews& operator=(const EvaluationViews&) {
+        *this = EvaluationViews{};
+        return *this;
+    }
+};
+
 }  // namespace mx
 
 struct MorvexModule {
@@ -128,6 +172,7 @@ struct MorvexModule {
     mx::PropertyList workpieceProperties;
     mx::PropertyList lubricantProperties;
     mx::PropertyList toolingProperties;
+    mx::EvaluationViews views;  // built by solver preparation
 };
 
 namespace mx {

@@ -145,6 +145,7 @@ void ComputeGridSpacing(Module& m) {
 }
 
 bool FinalizeModule(Module& m) {
+    m.views = {};  // they index the tables rebuilt here
     sortAscending(m.sheetRoughnessValues);
     sortAscending(m.lubricationAmountValues);
     sortAscending(m.toolRoughnessValues);

@@ -120,6 +120,7 @@ void LimitHeatTransferCurves(Module& m) {
 }
 
 bool PrepareSolverData(Module& m) {
+    m.views = {};  // until every grid is in place, evaluation takes the general path
     {
         GridCache cache;
         if (!PrecomputePackageGrids(m.primaryEntries, cache) ||
@@ -127,6 +128,9 @@ bool PrepareSolverData(Module& m) {
             return false;
         }
     }
+    // The views point at the grids and curves; limiting changes curve values
+    // in place only, and evaluates faster with the views.
+    BuildEvaluationViews(m);
     LimitHeatTransferCurves(m);
     return true;
 }
