@@ -245,17 +245,24 @@ bool refValue(const Ref& r, const InputRecord& in, uint32_t id, double& out) {
 bool refAverage(const Ref& r, const InputRecord& in, uint32_t id, double& out) {
     if (!r.available[id]) return false;
     const uint32_t index = kIndexOfId[id];
-    RefCells c;
-    InputRecord atNode = in;
-    atNode.stateValue = r.axis[3][0];
-    if (!refCells(r, atNode, c)) return false;
+    const double x[3] = {in.sheetRoughness, in.lubricationAmount, in.toolRoughness};
+    Br b[3];
+    double f[3];
+    for (int a = 0; a < 3; ++a) {
+        if (!refBracket(x[a], r.axis[a], b[a])) return false;
+        f[a] = refFraction(x[a], r.axis[a][b[a].lo], r.axis[a][b[a].hi]);
+    }
     const auto value = [&](const RefSet& s) {
+        const std::vector<double>& offsets = s.offset[index];
         double v[8];
-        for (int k = 0; k < 8; ++k)
-            v[k] = s.offset[index][c.cell[2 * k]];
+        for (int k = 0; k < 8; ++k) {
+            const size_t i = (k & 4) ? b[0].hi : b[0].lo, j = (k & 2) ? b[1].hi : b[1].lo;
+            const size_t t = (k & 1) ? b[2].hi : b[2].lo;
+            v[k] = offsets[((i * r.lubeCount + j) * r.toolCount + t) * r.stateCount];
+        }
         for (int h = 4, a = 0; h >= 1; h /= 2, ++a)
             for (int i = 0; i < h; ++i)
-                v[i] = lerp(c.f[a], v[i + h], v[i]);
+                v[i] = lerp(f[a], v[i + h], v[i]);
         return v[0];
     };
     const double p = value(r.set[0]);

@@ -41,13 +41,14 @@ bool GetHeatTransferCoefficient(const Module& m, const InputRecord& in, double d
 struct DataSet {
     const EntryTable* table;
     const std::vector<TableEntry>* entries;
+    const DataSetView* view;  // what preparation settled for it
 };
 
 inline DataSet primaryData(const Module& m) {
-    return {&m.primaryTable, &m.primaryEntries};
+    return {&m.primaryTable, &m.primaryEntries, &m.views.sets[0]};
 }
 inline DataSet secondaryData(const Module& m) {
-    return {&m.secondaryTable, &m.secondaryEntries};
+    return {&m.secondaryTable, &m.secondaryEntries, &m.views.sets[1]};
 }
 
 // Evaluates `overDataSet(data, value)` on the primary data set and, when the

@@ -37,14 +37,41 @@ bool entryValue(const Module& m, const TableEntry& entry, double sheetTemperatur
     return true;
 }
 
+// The formula from a data set's curve view: the temperature bracket located
+// once for all cells, each distinct cell once, repeated corners copied.
+double formulaFromView(const Module& m, const DataSetView& view, const CornerCells& c,
+                       double sheetTemperature, double x, const double* fractions) {
+    const double s = view.curveSpacing;
+    const Bracket b = gridBracket(sheetTemperature, m.temperatureMin, view.curvePoints, s);
+    const double t = intervalFraction(sheetTemperature - m.temperatureMin, b.lo * s, b.hi * s);
+    double corners[16];
+    for (int k = 0; k < 16; ++k) {
+        if ((k & c.repeat) != 0) {
+            corners[k] = corners[k & ~c.repeat];
+            continue;
+        }
+        const HeatTransferCurve& curve = *view.curves[c.cell[k]];
+        corners[k] = t * curveValue(curve, b.hi, x) + (1.0 - t) * curveValue(curve, b.lo, x);
+    }
+    return reduceCorners(corners, 16, fractions);
+}
+
 // The formula of the 16 entries around the surface conditions and the state
-// coordinate, interpolated across them. Always 16: both state corners are
-// evaluated even on a state node.
+// coordinate, interpolated across them. Always 16 corners: both state corners
+// are taken even on a state node (the view copies what the general path
+// computes twice).
 bool formulaValue(const Module& m, const InputRecord& in, DataSet data, double x, double& out) {
     InputRecord clamped = in;
     clampToRanges(clamped, m);
     ConditionBrackets b;
     if (!bracketConditions(m, in, b)) return false;
+    if (!data.view->curves.empty()) {
+        double fractions[4];
+        conditionFractions(m, in, b, fractions);
+        out = formulaFromView(m, *data.view, cornerCells(m, b), clamped.sheetTemperature, x,
+                              fractions);
+        return true;
+    }
     double corners[16];
     int k = 0;
     for (int32_t i : {b.sheet.lo, b.sheet.hi}) {
@@ -87,11 +114,50 @@ bool evaluateHeatTransfer(const Module& m, const InputRecord& in, DataSet data, 
     return true;
 }
 
+namespace {
+
+// The formula path over both data sets from their curve views: brackets,
+// cells and fractions found once for both, then per data set what
+// evaluateHeatTransfer computes, in the same order.
+bool formulaFromViews(const Module& m, const InputRecord& in, double x, double& out) {
+    ConditionBrackets b;
+    if (!bracketConditions(m, in, b)) return false;
+    InputRecord clamped = in;
+    clampToRanges(clamped, m);
+    double fractions[4];
+    conditionFractions(m, in, b, fractions);
+    const CornerCells cells = cornerCells(m, b);
+    const bool lowPressure = in.pressure > 0.0 && m.pressureMin > in.pressure;
+    return blendDataSets(
+        m, in,
+        [&](DataSet data, double& value) {
+            double ends[2];
+            ends[0] = formulaFromView(m, *data.view, cells, clamped.sheetTemperature, x, fractions);
+            if (!lowPressure) {
+                value = ends[0];
+                return true;
+            }
+            InputRecord atMinimum = in;
+            atMinimum.pressure = m.pressureMin;
+            if (!evaluatePackage(m, atMinimum, data, kHeatTransferIndex, ends[1])) return false;
+            const double t = intervalFraction(in.pressure, 0.0, m.pressureMin);
+            value = reduceCorners(ends, 2, &t);
+            return true;
+        },
+        out);
+}
+
+}  // namespace
+
 bool GetHeatTransferCoefficient(const Module& m, const InputRecord& in, double divisorValue,
                                 double& out) {
     if (m.heatTransferStatus == 0) return false;
     if (!(divisorValue > 0.0 || m.pressureMin > in.pressure)) {
         return GetPackageValue(m, in, kHeatTransferId, out);
+    }
+    const bool transverse = in.useDirectionDependency != 0 && m.directionDependency != 0;
+    if (!m.views.sets[0].curves.empty() && (!transverse || !m.views.sets[1].curves.empty())) {
+        return formulaFromViews(m, in, divisorValue, out);
     }
     return blendDataSets(
         m, in,

@@ -142,18 +142,13 @@ double viewValue(const PackageView& view, const CornerCells& c, const GridPositi
     return reduceCorners(corners, 16, fractions);
 }
 
-// The data set a DataSet names, as an index into the module's views.
-size_t viewSet(const Module& m, DataSet data) {
-    return data.table == &m.secondaryTable ? 1 : 0;
-}
-
 }  // namespace
 
 bool evaluatePackage(const Module& m, const InputRecord& in, DataSet data, uint32_t index,
                      double& out) {
     PackageQuery q;
     if (!startQuery(m, in, q)) return false;
-    const PackageView& view = m.views.sets[viewSet(m, data)].packages[index];
+    const PackageView& view = data.view->packages[index];
     if (view.grids.empty()) return evaluateQuery(m, q, data, index, out);
     locate(q.state, view.n, view.spacing, q.pos);
     out = viewValue(view, cornerCells(m, q.b), q.pos, q.fractions);
