@@ -766,7 +766,7 @@ bool sameBits(const Outcome& x, const Outcome& y) {
 
 int main(int argc, char** argv) {
     size_t count = 1000000;
-    int rounds = 2;
+    int rounds = 1;
     bool twoThreads = true;
     std::string demoPath = MX_DEMO_DATA;
     for (int i = 1; i < argc; ++i) {
