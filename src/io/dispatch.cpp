@@ -12,7 +12,7 @@ bool PeekRecordKind(const uint8_t* data, int32_t length, uint16_t& kind) {
     uint8_t identifier[16];
     if (!readBytes(r, 16, identifier)) return false;
     Text name;
-    if (!readString(r, name) || name != kVersionBlockName) {
+    if (!readString(r, name) || untilZero(name) != kVersionBlockName) {
         kind = kSheetRecord;  // no version block: a Sheet record
         return true;
     }

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "mxplugin/mxplugin.h"
@@ -19,6 +20,14 @@ namespace mx {
 using InputRecord = ::MorvexInputRecord;
 using Property = ::MorvexProperty;
 using Text = std::u16string;
+
+// What a string is in the record format: the units before its first zero
+// unit. A string read from a stream keeps every unit it carried, but writers
+// and comparisons take only this part, so a zero byte inside a string ends it
+// everywhere alike.
+inline std::u16string_view untilZero(const Text& s) {
+    return std::u16string_view(s.c_str());
+}
 
 // One friction quantity at one data point: a multiquadric model over the
 // normalized pressure, strain, temperature and velocity, plus its grid.

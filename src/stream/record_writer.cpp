@@ -66,10 +66,11 @@ bool writeBytes(RecordWriter& w, const uint8_t* bytes, int32_t n) {
 }
 
 bool writeString(RecordWriter& w, const Text& s) {
+    const std::u16string_view units = untilZero(s);
     // Only the low 32 bits of the length are written, then four zero bytes.
-    const uint32_t length = static_cast<uint32_t>(s.size());
+    const uint32_t length = static_cast<uint32_t>(units.size());
     if (!writeLittle(w, length) || !writeLittle(w, uint32_t{0})) return false;
-    for (char16_t unit : s) {
+    for (char16_t unit : units) {
         if (!writeU8(w, static_cast<uint8_t>(unit & 0xFF))) return false;
     }
     return true;

@@ -35,7 +35,8 @@ bool writeU16(RecordWriter& w, uint16_t v);
 bool writeU64(RecordWriter& w, uint64_t v);
 bool writeF64(RecordWriter& w, double v);  // no range check
 bool writeBytes(RecordWriter& w, const uint8_t* bytes, int32_t n);
-// The low byte of each code unit after a u64 count of units.
+// The low byte of each code unit before the first zero unit, after a u64 count
+// of those units.
 bool writeString(RecordWriter& w, const Text& s);
 bool writeF64Array(RecordWriter& w, const std::vector<double>& values);
 bool writeU64Array(RecordWriter& w, const std::vector<uint64_t>& values);

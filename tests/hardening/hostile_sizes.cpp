@@ -1,14 +1,18 @@
 // Hostile sizes in every count of the three record kinds: counts near 2^64,
 // 2^63, 2^60, 2^32 and 2^31, counts one above what the stream holds, strings
-// of 1000 and 1001 characters. The streams come from the library's writers;
-// where a count sits is found without knowing the layout, as the first byte
-// at which the stream changes when that list or string grows by one.
+// of 1000 and 1001 characters and strings with a zero byte inside. The
+// streams come from the library's writers; where a count sits is found
+// without knowing the layout, as the first byte at which the stream changes
+// when that list or string grows by one.
 //
 // Faults guarded against: a count trusted before the bytes behind it are
 // checked (a huge allocation, or a multiplication that wraps to a small one);
 // a count above what the stream holds that is not a clean failure; a string
-// count of 1001 accepted or one of 1000 refused; a data-file chunk length
-// near 2 GiB that is allocated before it is checked; any case that takes long.
+// count of 1001 accepted or one of 1000 refused; the characters after a zero
+// byte kept and written back into a blob (read whole, or carried by the
+// property copies of modules built from Sheet and Lubricant records); a
+// data-file chunk length near 2 GiB that is allocated before it is checked;
+// any case that takes long.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -222,6 +226,49 @@ Bytes withStringOf(const Bytes& b, size_t at, size_t n) {
     return out;
 }
 
+// The stream with a zero byte inserted before character k of the string whose
+// count is at `at`, and the stream in which that string is only its first k
+// characters.
+std::pair<Bytes, Bytes> zeroInString(const Bytes& b, size_t at, size_t k) {
+    const size_t length = u64At(b, at);
+    const auto chars = b.begin() + static_cast<ptrdiff_t>(at + 8);
+    const auto cut = chars + static_cast<ptrdiff_t>(k);
+    Bytes withZero(b.begin(), cut), prefix(b.begin(), cut);
+    withZero.push_back(0);
+    withZero.insert(withZero.end(), cut, b.end());
+    prefix.insert(prefix.end(), chars + static_cast<ptrdiff_t>(length), b.end());
+    putU64(withZero, at, length + 1);
+    putU64(prefix, at, k);
+    return {withZero, prefix};
+}
+
+// What a host serializes from the module `read` leaves in its slot (nothing
+// when the read fails); releases the module.
+template <typename Read>
+Bytes blobAfter(Read read) {
+    MorvexModule* m = nullptr;
+    Bytes out;
+    uint8_t* blob = nullptr;
+    uint64_t length = 0;
+    if (read(&m) == 1 && m != nullptr && Morvex_SerializeModule(m, &blob, &length) == 1) {
+        out.assign(blob, blob + length);
+        Morvex_FreeBlob(&blob);
+    }
+    Morvex_FreeModule(m);
+    return out;
+}
+
+Bytes blobOfStream(const Bytes& stream) {
+    return blobAfter([&](MorvexModule** m) {
+        return Morvex_DeserializeModule(stream.data(), static_cast<int32_t>(stream.size()), m);
+    });
+}
+
+Bytes blobOfDataFile(const ScratchDir& dir, RecordKind kind, const Bytes& stream) {
+    const std::string path = dir.write("zero.mxd", DataFileOf({{kind, stream}}));
+    return blobAfter([&](MorvexModule** m) { return Morvex_LoadFile(path.c_str(), m); });
+}
+
 }  // namespace
 
 TEST(HostileSizes, TheUnchangedStreamsReadAndEveryCountIsFound) {
@@ -277,6 +324,32 @@ TEST(HostileSizes, StringsOfAThousandCharactersReadAndLongerOnesFail) {
             // read as what follows.
             if (c.field != Field::optionalString) {
                 EXPECT_EQ(deserializeMeasured(withStringOf(s.bytes, c.offset, 1001)).result, 0u);
+            }
+        }
+    }
+}
+
+TEST(HostileSizes, AStringEndsAtItsFirstZeroByteInEveryRecordKind) {
+    // Zero at the start, in the middle and at the end of every string: blobs,
+    // read as a stream or from a data file, are those of the stream holding
+    // only the characters before the zero, and read back they give the same
+    // bytes again.
+    ScratchDir dir;
+    const RecordKind kinds[] = {kModuleRecord, kLubricantRecord, kSheetRecord};
+    for (int kind = 0; kind < 3; ++kind) {
+        const Layout& s = layout(kind);
+        for (const Count& c : s.counts) {
+            if (c.field == Field::count || c.offset == SIZE_MAX) continue;
+            const size_t length = u64At(s.bytes, c.offset);
+            for (size_t k : {size_t{0}, length / 2, length}) {
+                SCOPED_TRACE(s.kind + ", " + c.what + ", zero at " + std::to_string(k));
+                const auto [withZero, prefix] = zeroInString(s.bytes, c.offset, k);
+                const Bytes want = blobOfStream(prefix);
+                EXPECT_EQ(blobOfStream(withZero), want);
+                EXPECT_EQ(blobOfDataFile(dir, kinds[kind], withZero),
+                          blobOfDataFile(dir, kinds[kind], prefix));
+                if (want.empty()) continue;  // no record without the version block name
+                EXPECT_EQ(blobOfStream(want), want);
             }
         }
     }

@@ -1,8 +1,9 @@
 // Faults guarded against: reads past the end of a stream, range checks that
 // let infinities through or reject NaN, string counts over 1000 accepted, a
 // failed optional read that moves the cursor, arrays allocated from counts
-// the stream cannot back, wide characters written whole, and writer output
-// that differs from the byte layout the reader expects.
+// the stream cannot back, wide characters written whole, units after a zero
+// unit written, and writer output that differs from the byte layout the
+// reader expects.
 #include <gtest/gtest.h>
 
 #include <cfloat>
@@ -130,12 +131,13 @@ TEST(RecordWriter, WritesTheLayoutKeepingTheLowByteOfWideUnits) {
     const double nan = std::nan("7");
     ASSERT_TRUE(writeU16(w, 0xBEEF) && writeU64(w, 0x1122334455667788u) && writeF64(w, -0.0) &&
                 writeF64(w, nan) && writeString(w, u"\u0141x") && writeString(w, u"") &&
-                writeF64Array(w, {1.5, -2.5}) && writeU64Array(w, {7, 8, 9}));
+                writeString(w, Text(u"y\0z", 3)) && writeF64Array(w, {1.5, -2.5}) &&
+                writeU64Array(w, {7, 8, 9}));
     uint64_t length = 0;
     MallocBuffer blob = recordWriterFinish(w, length);
     ASSERT_TRUE(blob);
     StreamBytes expected;
-    expected.u16(0xBEEF).u64(0x1122334455667788u).f64(-0.0).f64(nan).str("Ax").u64(0);
+    expected.u16(0xBEEF).u64(0x1122334455667788u).f64(-0.0).f64(nan).str("Ax").u64(0).str("y");
     expected.u64(2).f64(1.5).f64(-2.5).u64(3).u64(7).u64(8).u64(9);
     EXPECT_EQ(std::vector<uint8_t>(blob.get(), blob.get() + length), expected.b);
 }
