@@ -123,12 +123,14 @@ MORVEX_API uint32_t Morvex_DeserializeModule(const uint8_t* data, int32_t length
 
 /* Samples every package model of `*module` on its grid and limits the
  * heat-transfer curves; the handle itself is not replaced. Needs exclusive use
- * of the module. Returns 0 when a grid cannot be allocated, or when a model
- * that needs a grid cannot be prepared: a centre count other than 625, 1000,
- * 1296, 2401, 4096, 6561 or 10000, fewer than four scale factors, or a grid
- * point count outside 2 to 32 (a grid of more than 32^4 points is no data a
- * material lab produces, and would cost hours). The module then stays valid and
- * releasable; the models prepared so far keep their grids. */
+ * of the module. A model of n points per axis gets n^4 values (17 GB for the
+ * largest count, 215), allocated at exactly that size; a model of one point
+ * gets its one value, though evaluation needs two points per axis or more.
+ * Returns 0 when a grid cannot be allocated, or when a model that needs a grid
+ * cannot be prepared: a centre count other than 625, 1000, 1296, 2401, 4096,
+ * 6561 or 10000, fewer than four scale factors, or more than 215 points per
+ * axis (n^4 would not fit a signed 32-bit count). The module then stays valid
+ * and releasable; the models prepared so far keep their grids. */
 MORVEX_API uint32_t Morvex_PrepareSolverData(MorvexModule** module);
 
 /* Morvex_DeserializeModule, then Morvex_PrepareSolverData. When the

@@ -53,13 +53,14 @@ void locate(const GridState& s, int32_t n, const std::array<double, 4>& spacing,
 }
 
 // gridValues is either empty or holds gridPointCount^4 values with a grid
-// point count of 2 to 32: preparation is its only writer and checks both, so
-// the indices below stay inside the grid without a per-call check.
+// point count of 1 to 215: preparation is its only writer and checks both, so
+// the indices below stay inside the grid without a per-call check. A single
+// point is no grid to interpolate in.
 bool interpolateGrid(const TableEntry& entry, uint32_t index, const GridState& s, GridPosition& pos,
                      double& out) {
     if (index >= entry.packageData.size()) return false;
     const PackageData& pd = entry.packageData[index];
-    if (pd.gridValues.empty()) return false;
+    if (pd.gridValues.empty() || pd.gridPointCount < 2) return false;
     locate(s, static_cast<int32_t>(pd.gridPointCount), pd.gridSpacing, pos);
     const double* grid = pd.gridValues.data();
     double corners[16];

@@ -92,6 +92,10 @@ struct GridCache {
     std::vector<int64_t> keys;
 };
 
+// Largest grid point count a model may have: a grid of n^4 values is counted
+// in a signed 32-bit integer, and 215^4 is the largest fourth power that fits.
+constexpr uint64_t kMaxGridPointCount = 215;
+
 // Cell value of a table cell that no entry matches.
 constexpr int32_t kNoEntry = -1;
 

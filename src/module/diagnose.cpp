@@ -242,10 +242,11 @@ void diagnosePackages(const std::vector<TableEntry>& entries, const char* set, C
                         at + " has " + std::to_string(pd.scales.size()) +
                             " scale factors; the model needs four");
             }
-            if (pd.gridPointCount < 2 || pd.gridPointCount > 32) {
+            if (pd.gridPointCount < 2 || pd.gridPointCount > kMaxGridPointCount) {
                 out.add(DataFaultKind::UnpreparableModel,
                         at + " has a grid of " + std::to_string(pd.gridPointCount) +
-                            " points per axis; preparation needs 2 to 32");
+                            " points per axis; preparation takes 1 to 215, evaluation needs 2 "
+                            "or more");
             }
         }
     }

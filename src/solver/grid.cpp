@@ -45,18 +45,15 @@ std::vector<double> BuildGridPoints(int64_t key) {
     }
     const std::vector<double> v0 = axisValues(c[0]), v1 = axisValues(c[1]), v2 = axisValues(c[2]),
                               v3 = axisValues(c[3]);
-    std::vector<double> points(static_cast<size_t>(total) * 4);
-    double* out = points.data();
+    // Reserved, then appended: each coordinate is written once, with no
+    // zero fill before (a 215-point grid holds 8.5e9 coordinates).
+    std::vector<double> points;
+    points.reserve(static_cast<size_t>(total) * 4);
     for (double x3 : v3) {
         for (double x2 : v2) {
             for (double x1 : v1) {
-                for (double x0 : v0) {
-                    out[0] = x0;
-                    out[1] = x1;
-                    out[2] = x2;
-                    out[3] = x3;
-                    out += 4;
-                }
+                for (double x0 : v0)
+                    points.insert(points.end(), {x0, x1, x2, x3});
             }
         }
     }

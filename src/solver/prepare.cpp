@@ -1,5 +1,7 @@
 #include "solver/prepare.h"
 
+#include <algorithm>
+
 #include "friction/evaluate.h"
 #include "solver/grid.h"
 #include "solver/grid_kernels.h"
@@ -16,12 +18,16 @@ bool hasNoGrid(size_t packageIndex) {
 constexpr size_t kNonNegativePackageIndex = 7;
 
 // Whether a model can be sampled: a centre grid for its weights, four scales
-// and a grid point count evaluation can interpolate in.
+// and a grid whose value count fits a signed 32-bit count. A single point is
+// sampled too; evaluation refuses to interpolate in it.
 bool canPrepare(const PackageData& model, int64_t& centreKey) {
     return CentreGridKey(static_cast<int64_t>(model.weights.size()), centreKey) &&
-           model.scales.size() >= 4 && model.gridPointCount >= 2 &&
-           model.gridPointCount <= kMaxGridPointCount;
+           model.scales.size() >= 4 && model.gridPointCount <= kMaxGridPointCount;
 }
+
+// Points sampled per call: the values go to their array a block at a time, so
+// it is allocated at its exact size and never filled with zeros first.
+constexpr int32_t kSampleBlock = 1 << 16;
 
 bool prepareModel(PackageData& model, size_t packageIndex, GridCache& cache) {
     int64_t centreKey;
@@ -30,10 +36,17 @@ bool prepareModel(PackageData& model, size_t packageIndex, GridCache& cache) {
     const std::vector<double>& points = FindOrBuildGrid(cache, n);
     const std::vector<double>& centres = FindOrBuildGrid(cache, centreKey);
     const int32_t total = n * n * n * n;
-    std::vector<double> values(static_cast<size_t>(total));
+    std::vector<double> values;
+    values.reserve(static_cast<size_t>(total));
+    std::vector<double> block(static_cast<size_t>(std::min(total, kSampleBlock)));
     const auto factor = static_cast<double>(static_cast<int64_t>(model.factor));
-    SampleModelOnGrid(model, centres.data(), GridDimensions(centreKey), points.data(), total,
-                      factor, values.data());
+    for (int32_t first = 0; first < total; first += kSampleBlock) {
+        const int32_t count = std::min(kSampleBlock, total - first);
+        SampleModelOnGrid(model, centres.data(), GridDimensions(centreKey),
+                          points.data() + 4 * static_cast<size_t>(first), count, factor,
+                          block.data());
+        values.insert(values.end(), block.begin(), block.begin() + count);
+    }
     if (packageIndex == kNonNegativePackageIndex) {
         for (double& v : values) {
             if (0.0 > v) v = 0.0;  // NaN and -0.0 stay

@@ -9,14 +9,11 @@
 
 namespace mx {
 
-// Largest grid point count preparation accepts: a grid of more than 32^4
-// points is no data a material lab produces, and would take hours to sample.
-constexpr uint64_t kMaxGridPointCount = 32;
-
 // Samples every model that needs a grid, then limits the heat-transfer curves.
 // Fails on a model that needs a grid but cannot have one (centre count none of
-// the seven, fewer than four scales, grid point count outside 2..32); models
-// prepared before keep their grids and the module stays releasable.
+// the seven, fewer than four scales, grid point count above 215), or when a
+// grid cannot be allocated (std::bad_alloc); models prepared before keep their
+// grids and the module stays releasable.
 bool PrepareSolverData(Module& m);
 
 // Fills gridValues of every model of `entries` that has a grid point count,

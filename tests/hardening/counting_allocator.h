@@ -2,7 +2,7 @@
 // global operator new and delete, supplies the blob heap hooks of a core built
 // with MX_ALLOC_FAILURE_HOOK and takes over OpenSSL's allocations, so that
 // every allocation the library makes is counted and any one of them can be
-// made to fail.
+// made to fail. Requests above 4 GiB always fail.
 #pragma once
 
 #include <cstddef>

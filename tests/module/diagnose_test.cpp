@@ -104,12 +104,13 @@ TEST(DiagnoseModule, ModelsPreparationCannotUseAreNamedButUngriddedPackagesAreNo
     m.primaryEntries[2].packageData[2].weights.resize(600);  // index 2: never gridded
     m.primaryEntries[2].packageData[4].weights.clear();      // index 4: never gridded
     m.primaryEntries[1].packageData[7].scales.resize(3);
-    m.primaryEntries[0].packageData[8].gridPointCount = 40;
+    m.primaryEntries[0].packageData[8].gridPointCount = 216;
+    m.primaryEntries[0].packageData[5].gridPointCount = 215;  // large, but prepares
     const auto faults = diagnosed(m);
     EXPECT_EQ(countKind(faults, DataFaultKind::UnpreparableModel), 3u) << allMessages(faults);
     EXPECT_TRUE(mentions(faults, "primary entry 2, package 4 (index 0) has 600 centres"));
     EXPECT_TRUE(mentions(faults, "primary entry 1, package 7 (index 7) has 3 scale factors"));
-    EXPECT_TRUE(mentions(faults, "grid of 40 points"));
+    EXPECT_TRUE(mentions(faults, "grid of 216 points"));
 }
 
 TEST(DiagnoseModule, HeatTransferCurvesMustCoverThePackageGrid) {

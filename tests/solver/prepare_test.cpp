@@ -3,7 +3,8 @@
 // centres taken from the wrong grid, the factor applied as unsigned or not at
 // all, negative values of package 7 kept (or NaN and -0.0 changed), grids
 // computed for packages 2 and 4, a second run overwriting grids, models that
-// cannot be prepared accepted (or crashing), and every fault of the
+// cannot be prepared accepted (or crashing), grid sizes up to 215 refused
+// or sampled off the reference, a one-point grid interpolated in, and every fault of the
 // heat-transfer curve limiting: wrong sample temperatures, strict comparison,
 // curves other than the first changed, secondary entries limited against
 // their own data, and short curves read past their end.
@@ -67,6 +68,48 @@ TEST(PrepareGrids, ValuesEqualTheReferenceSumBitForBit) {
             ASSERT_EQ(pd.gridValues[p],
                       c.factor * ReferenceModelValue(pd, centres.data(), &points[4 * p]))
                 << i << " " << p;
+    }
+}
+
+TEST(PrepareGrids, EveryGridSizeFromOnePointSamplesAndEvaluatesExactly) {
+    // One point, two, and counts at and above 32 (a limit once): every 997th
+    // value and the last against the reference sum, the grid held at its exact
+    // size, and package values at grid nodes (spacing 1) equal to the values
+    // there; a single point is no grid to interpolate in.
+    const std::vector<double> centres = RegularGrid({5, 5, 5, 5});
+    for (int32_t n : {1, 2, 32, 33, 40}) {
+        SCOPED_TRACE(n);
+        ModuleRecipe recipe;
+        const double top = n > 1 ? n - 1.0 : 1.0;
+        recipe.ranges = {0, top, 0, top, 0, top, 0, top};
+        recipe.primary.push_back(Entry({}, {ConstantModel(1.0, 2), varyingModel(625, n, -2)}));
+        ModulePtr m = BuildModule(std::move(recipe));
+        ASSERT_TRUE(PrepareSolverData(*m));
+        const std::vector<double>& grid = m->primaryEntries[0].packageData[1].gridValues;
+        const size_t total = static_cast<size_t>(n) * n * n * n;
+        ASSERT_EQ(grid.size(), total);
+        EXPECT_EQ(grid.capacity(), total);
+        const std::vector<double> axis = RegularGrid({n, 1, 1, 1});
+        const auto expectReference = [&](size_t p) {
+            double x[4];
+            for (size_t k = 0, rest = p; k < 4; ++k, rest /= n)
+                x[k] = axis[4 * (rest % n)];
+            ASSERT_EQ(grid[p], -2.0 * ReferenceModelValue(m->primaryEntries[0].packageData[1],
+                                                          centres.data(), x))
+                << p;
+        };
+        for (size_t p = 0; p < total; p += 997)
+            expectReference(p);
+        expectReference(total - 1);
+        double v = 0.0;
+        for (const std::array<int32_t, 4> i :
+             {std::array<int32_t, 4>{0, 0, 0, 0}, {n - 1, n / 2, 1 % n, n - 1}}) {
+            const InputRecord in = InputAt(i[0], i[1], i[2], i[3], {});
+            ASSERT_EQ(GetPackageValue(*m, in, 3, v), n > 1);
+            if (n > 1) {
+                EXPECT_EQ(v, grid[i[0] + n * (i[1] + n * (i[2] + n * i[3]))]);
+            }
+        }
     }
 }
 
@@ -149,9 +192,9 @@ TEST(PrepareGrids, ModelsThatCannotBePreparedFailAndKeepEarlierGrids) {
     PackageData unknownCentres = ConstantModel(1.0, 2, 1, 626);
     PackageData threeScales = ConstantModel(1.0, 2);
     threeScales.scales.resize(3);
-    for (const PackageData& bad : {unknownCentres, threeScales, ConstantModel(1.0, 1),
-                                   ConstantModel(1.0, kMaxGridPointCount + 1),
-                                   ConstantModel(1.0, static_cast<uint64_t>(-5))}) {
+    for (const PackageData& bad :
+         {unknownCentres, threeScales, ConstantModel(1.0, kMaxGridPointCount + 1),
+          ConstantModel(1.0, static_cast<uint64_t>(-5))}) {
         ModulePtr m = singleEntryModule({ConstantModel(1.0, 2), bad, ConstantModel(1.0, 2)});
         EXPECT_FALSE(PrepareSolverData(*m));
         const auto& pds = m->primaryEntries[0].packageData;
