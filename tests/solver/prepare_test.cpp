@@ -76,8 +76,15 @@ TEST(PrepareGrids, EveryGridSizeFromOnePointSamplesAndEvaluatesExactly) {
     // value and the last against the reference sum, the grid held at its exact
     // size, and package values at grid nodes (spacing 1) equal to the values
     // there; a single point is no grid to interpolate in.
+    // Under AddressSanitizer the unoptimized kernels run some thirty times
+    // slower: 33, sampled in 19 blocks and a ragged last one, stands for the
+    // large counts there.
     const std::vector<double> centres = RegularGrid({5, 5, 5, 5});
+#ifdef __SANITIZE_ADDRESS__
+    for (int32_t n : {1, 2, 33}) {
+#else
     for (int32_t n : {1, 2, 32, 33, 40}) {
+#endif
         SCOPED_TRACE(n);
         ModuleRecipe recipe;
         const double top = n > 1 ? n - 1.0 : 1.0;
