@@ -40,7 +40,8 @@ PackageView packageView(const std::vector<const TableEntry*>& cells, size_t inde
         if (index >= entry->packageData.size()) return {};
         const PackageData& pd = entry->packageData[index];
         const uint64_t n = pd.gridPointCount;
-        if (n < 1 || n > kMaxViewPoints || pd.gridValues.size() != n * n * n * n) return {};
+        // A single point is no grid to interpolate in: the general path refuses it.
+        if (n < 2 || n > kMaxViewPoints || pd.gridValues.size() != n * n * n * n) return {};
         if (first == nullptr) {
             first = &pd;
         } else if (n != first->gridPointCount ||
