@@ -4,16 +4,14 @@
 // paths, cells interpolated in another cell's grid, the wrong temperature for
 // each temperature mode, a direction blend applied when either flag is off or
 // with its weights swapped, the id-to-index map skipped, evaluation of
-// unprepared grids, shared state between threads, and reads outside an array
+// unprepared grids, and reads outside an array
 // for malformed modules (unmatched cells, entries short of packages, NaN
 // inputs or ranges, an empty axis).
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cmath>
-#include <cstring>
 #include <limits>
-#include <thread>
 
 #include "friction/evaluate.h"
 #include "solver/prepare.h"
@@ -156,39 +154,6 @@ TEST(PackageValue, UnpreparedModuleFailsEveryCall) {
         EXPECT_TRUE(fails(*m, InputRecord{}, id)) << id;
     ASSERT_TRUE(PrepareSolverData(*m));
     EXPECT_EQ(valueOf(*m, InputRecord{}, 0), 2.0);
-}
-
-TEST(PackageValue, ThreadsEvaluatingOneModuleAgreeWithOneThread) {
-    RepresentativeOptions options;
-    options.centreCounts = {625, 1000};
-    options.gridPointCount = 3;
-    ModulePtr m = RepresentativeModule(options);
-    ASSERT_TRUE(PrepareSolverData(*m));
-    std::vector<InputRecord> inputs;
-    for (int i = 0; i < 200; ++i) {
-        inputs.push_back(InputAt(1.0 + 0.7 * i, 0.003 * i, 20.0 + 1.3 * i, 10.0 + 3.1 * i,
-                                 {0.5 + 0.004 * i, 1.0 + 0.005 * i, 0.2, (i % 5) * 0.25}));
-        inputs.back().toolTemperature = 30.0 + 0.9 * i;
-        inputs.back().directionCosine = std::cos(0.1 * i);
-        inputs.back().useDirectionDependency = i % 2;
-        inputs.back().temperatureMode = i % 3;
-    }
-    const auto evaluateAll = [&](std::vector<double>& out) {
-        out.assign(inputs.size() * 12, 0.0);
-        for (size_t i = 0; i < inputs.size(); ++i)
-            for (uint32_t id = 0; id < 12; ++id)
-                GetPackageValue(*m, inputs[i], id, out[i * 12 + id]);
-    };
-    std::vector<double> single;
-    evaluateAll(single);
-    std::vector<std::vector<double>> results(4);
-    std::vector<std::thread> threads;
-    for (auto& r : results)
-        threads.emplace_back([&evaluateAll, &r] { evaluateAll(r); });
-    for (auto& t : threads)
-        t.join();
-    for (const auto& r : results)
-        EXPECT_EQ(std::memcmp(r.data(), single.data(), single.size() * sizeof(double)), 0);
 }
 
 TEST(PackageValueMalformed, CellsWithoutEntryOrShortOfPackagesFail) {

@@ -4,11 +4,11 @@
 // wrong bytes, record chunks that allocate what the file cannot hold, skip
 // chunks with odd lengths mishandled, the wrong module kept when a file holds
 // several, modules leaked or the caller's handle written on failure, paths
-// mangled on the way to the open, and digest state shared between loads.
+// mangled on the way to the open. Digest state shared between loads is the
+// concurrency test's business.
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <thread>
 
 #include "io/data_file.h"
 #include "io/dispatch.h"
@@ -328,31 +328,3 @@ TEST_F(DataFileLoad, PathBytesReachTheFileSystemUnchanged) {
     }
 }
 
-TEST_F(DataFileLoad, ConcurrentLoadsOfDifferentFilesEachGetTheirOwnModule) {
-    constexpr int kThreads = 4;
-    std::vector<std::string> paths;
-    for (int t = 0; t < kThreads; ++t) {
-        // Large enough that the digests of the threads overlap in time, and of
-        // different sizes, so that they run over different block counts.
-        const int32_t skipped = 200000 + 1500 * t;
-        const Bytes chunks = header(5, 0, skipped) +
-                             Bytes(static_cast<size_t>(skipped), static_cast<uint8_t>(t)) +
-                             moduleChunks(SampleModule(t));
-        paths.push_back(
-            dir.write("thread" + std::to_string(t) + ".mxd", signFile(bodyWith({}, chunks))));
-    }
-    std::vector<int> wrong(kThreads, 0);
-    std::vector<std::thread> threads;
-    for (int t = 0; t < kThreads; ++t) {
-        threads.emplace_back([&, t] {
-            const std::u16string expected = u"sample " + std::u16string(1, u'A' + t);
-            for (int round = 0; round < 20; ++round) {
-                ModulePtr m;
-                if (!LoadDataFile(paths[t].c_str(), m) || !m || m->text1 != expected) ++wrong[t];
-            }
-        });
-    }
-    for (auto& thread : threads)
-        thread.join();
-    EXPECT_EQ(wrong, std::vector<int>(kThreads, 0));
-}
