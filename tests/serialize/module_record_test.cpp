@@ -129,4 +129,3 @@ TEST(ModuleRecord, HeadIsTheVersionBlockOfKindThreeAndEmptyListsAreBareCounts) {
     ASSERT_TRUE(read);
     EXPECT_TRUE(read->primaryEntries.empty());
 }
-
