@@ -337,6 +337,12 @@ def run_mutants(args):
         signal.signal(s, on_signal)
 
     mutants = draw(args.n, args.seed, args.base, args.only)
+    if args.killed_in:
+        # After a change of the tests, what matters is that every mutant the
+        # earlier run killed is still killed.
+        with open(args.killed_in, encoding="utf-8") as f:
+            killed = {m["id"] for m in json.load(f)["mutants"] if m["status"] == "killed"}
+        mutants = [m for m in mutants if m["id"] in killed]
     head = git("rev-parse", "--short", "HEAD").strip() if os.path.isdir(os.path.join(ROOT, ".git")) \
         or os.path.isfile(os.path.join(ROOT, ".git")) else "?"
     print("%d mutants, seed %d, drawn from %s, applied to the sources at %s" %
@@ -463,6 +469,8 @@ def main():
                    help="a test stage may take this many times the unmutated run (4)")
     p.add_argument("--min-timeout", type=float, default=30.0)
     p.add_argument("--build-timeout", type=float, default=900.0)
+    p.add_argument("--killed-in", metavar="FILE",
+                   help="run only the drawn mutants that FILE (an earlier --json) records as killed")
     p.add_argument("--every-failure", action="store_true",
                    help="run a stage's every test, not up to the first failure, and record "
                         "which tests kill each mutant (slower)")
