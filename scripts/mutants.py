@@ -337,6 +337,8 @@ def run_mutants(args):
         signal.signal(s, on_signal)
 
     mutants = draw(args.n, args.seed, args.base, args.only)
+    if args.id:
+        mutants = [m for m in mutants if m["id"] in args.id]
     if args.killed_in:
         # After a change of the tests, what matters is that every mutant the
         # earlier run killed is still killed.
@@ -469,6 +471,7 @@ def main():
                    help="a test stage may take this many times the unmutated run (4)")
     p.add_argument("--min-timeout", type=float, default=30.0)
     p.add_argument("--build-timeout", type=float, default=900.0)
+    p.add_argument("--id", action="append", metavar="ID", help="run only this drawn mutant")
     p.add_argument("--killed-in", metavar="FILE",
                    help="run only the drawn mutants that FILE (an earlier --json) records as killed")
     p.add_argument("--every-failure", action="store_true",
