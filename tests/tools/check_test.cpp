@@ -4,17 +4,13 @@
 // data fault of an accepted file, or reporting a clean file as faulty.
 #include <gtest/gtest.h>
 
-#include <cstdio>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
-
 #include "io/data_file_writer.h"
 #include "mxtool/check.h"
 #include "mxtool/data_file_view.h"
 #include "mxtool/description.h"
 #include "mxtool/io.h"
 #include "mxtool/pack.h"
+#include "support/samples.h"
 
 using namespace mx;
 using namespace mx::tool;
@@ -31,15 +27,8 @@ Json demoDescription() {
 
 // Checks `bytes` as a file, the way the command does.
 CheckReport checkBytes(const std::vector<uint8_t>& bytes) {
-    const std::string path =
-        (std::filesystem::temp_directory_path() /
-         ("mxtool-check-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
-          ".mxd"))
-            .string();
-    writeFileBytes(path, bytes);
-    CheckReport report = checkMaterial(loadMaterial(path));
-    std::remove(path.c_str());
-    return report;
+    const test::ScratchDir dir;
+    return checkMaterial(loadMaterial(dir.write("checked.mxd", bytes)));
 }
 
 // The rejections and data faults of a report, for failure messages.
