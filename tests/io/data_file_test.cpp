@@ -237,6 +237,10 @@ TEST_F(DataFileLoad, RecordChunkLengthsAreCheckedBeforeReading) {
         EXPECT_EQ(o.fault.offset, 3) << c.length;
         EXPECT_EQ(o.fault.what, std::string("the record chunk at byte offset 3 ") + c.what);
     }
+    // An empty record chunk is no negative one: its empty stream is what fails.
+    Outcome o = loadBytes(signFile(bodyWith({'a', 'b'}, header(2, kModuleRecord, 0) + kEnd)));
+    EXPECT_NE(o.fault.what.find("(kind 3), record offset 0: stream ends"), std::string::npos)
+        << o.fault.what;
 }
 
 TEST_F(DataFileLoad, RejectedRecordReleasesEarlierModulesAndLeavesTheHandle) {
