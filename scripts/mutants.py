@@ -207,8 +207,10 @@ def draw(count, seed, rev, only):
                 if kinds[k] and taken < share[f]:
                     picked.append(kinds[k].pop())
                     taken += 1
-    # Mutants of one file in a row: each build recompiles as little as it can.
-    picked.sort(key=lambda m: (m["file"], m["text"], m["col"], m["after"]))
+    # Mutants of one file in a row, so that each build recompiles as little as
+    # it can; sources before headers, which recompile much of the tree.
+    picked.sort(key=lambda m: (m["file"].endswith(".h"), m["file"], m["text"], m["col"],
+                               m["after"]))
     for m in picked:
         m["id"] = mutant_id(m)
     return picked
@@ -369,9 +371,17 @@ def run_mutants(args):
     print("test time limits: " + ", ".join("%s %.0f s" % kv for kv in limits.items()), flush=True)
 
     results = []
+    if args.resume:
+        # The results of an interrupted run with the same draw are kept.
+        with open(args.resume, encoding="utf-8") as f:
+            results = [r for r in json.load(f)["mutants"] if r["id"] in {m["id"] for m in mutants}]
+        done = {r["id"] for r in results}
+        print("resuming: %d mutants done before" % len(done), flush=True)
     started = time.time()
     try:
         for i, m in enumerate(mutants, 1):
+            if args.resume and m["id"] in done:
+                continue
             t0 = time.time()
             path = os.path.join(ROOT, m["file"])
             entry = dict(m)
@@ -471,6 +481,8 @@ def main():
                    help="a test stage may take this many times the unmutated run (4)")
     p.add_argument("--min-timeout", type=float, default=30.0)
     p.add_argument("--build-timeout", type=float, default=900.0)
+    p.add_argument("--resume", metavar="FILE",
+                   help="keep the results FILE holds for this draw and run the rest")
     p.add_argument("--id", action="append", metavar="ID", help="run only this drawn mutant")
     p.add_argument("--killed-in", metavar="FILE",
                    help="run only the drawn mutants that FILE (an earlier --json) records as killed")
