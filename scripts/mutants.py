@@ -382,6 +382,8 @@ def run_mutants(args):
         for i, m in enumerate(mutants, 1):
             if args.resume and m["id"] in done:
                 continue
+            if args.follow:
+                wait_for(args.follow, m["id"])
             t0 = time.time()
             path = os.path.join(ROOT, m["file"])
             entry = dict(m)
@@ -426,6 +428,21 @@ def run_mutants(args):
             write_json(args, results, time.time() - started, partial=len(results) < len(mutants))
     summary(results, time.time() - started)
     return 0
+
+
+def wait_for(path, mutant, patience=1800):
+    """Waits until the results file of another run on an identical tree holds
+    `mutant`, so that this run's builds come from the compiler cache."""
+    waited = 0
+    while waited < patience:
+        try:
+            with open(path, encoding="utf-8") as f:
+                if any(r["id"] == mutant for r in json.load(f)["mutants"]):
+                    return
+        except (OSError, ValueError):
+            pass
+        time.sleep(5)
+        waited += 5
 
 
 def write_json(args, results, seconds, partial):
@@ -483,6 +500,8 @@ def main():
     p.add_argument("--build-timeout", type=float, default=900.0)
     p.add_argument("--resume", metavar="FILE",
                    help="keep the results FILE holds for this draw and run the rest")
+    p.add_argument("--follow", metavar="FILE",
+                   help="before each mutant, wait until another run's results FILE holds it")
     p.add_argument("--id", action="append", metavar="ID", help="run only this drawn mutant")
     p.add_argument("--killed-in", metavar="FILE",
                    help="run only the drawn mutants that FILE (an earlier --json) records as killed")
