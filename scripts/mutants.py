@@ -20,6 +20,7 @@ Standard library only.
 """
 
 import argparse
+import functools
 import hashlib
 import json
 import os
@@ -168,6 +169,22 @@ def source_files(rev):
                 yield name, f.read()
 
 
+@functools.lru_cache(maxsize=None)
+def includers(path):
+    """0 for a source file; for a header, the number of files that include it."""
+    if not path.endswith(".h"):
+        return 0
+    name = '"%s"' % os.path.relpath(path, "src")
+    count = 1
+    for top in ("src", "tools", "tests", "examples", "bench"):
+        for folder, _, files in os.walk(os.path.join(ROOT, top)):
+            for f in files:
+                if f.endswith((".cpp", ".h", ".c")):
+                    with open(os.path.join(folder, f), encoding="utf-8", errors="replace") as h:
+                        count += name in h.read()
+    return count
+
+
 def draw(count, seed, rev, only):
     """count mutants spread over the folders of src/: every folder gets a fair
     floor, the rest goes by how many mutants each folder offers."""
@@ -208,9 +225,9 @@ def draw(count, seed, rev, only):
                     picked.append(kinds[k].pop())
                     taken += 1
     # Mutants of one file in a row, so that each build recompiles as little as
-    # it can; sources before headers, which recompile much of the tree.
-    picked.sort(key=lambda m: (m["file"].endswith(".h"), m["file"], m["text"], m["col"],
-                               m["after"]))
+    # it can; sources first, then headers by how many files name them (a
+    # header of the data model recompiles nearly everything).
+    picked.sort(key=lambda m: (includers(m["file"]), m["file"], m["text"], m["col"], m["after"]))
     for m in picked:
         m["id"] = mutant_id(m)
     return picked
