@@ -39,9 +39,13 @@ NOT_BUILT_HERE = re.compile(r"_bcrypt\.cpp$|windows_api\.h$")
 
 # Two stages: the main suite first (most mutants die there, and it needs only
 # the ordinary core), then the allocation-failure and concurrency tests, which
-# link a second build of the core and are built only for what survived.
+# link a second build of the core and are built only for what survived. The
+# first stage builds those of its targets the build defines (the language
+# bindings' tests need the compilers they are built with).
 STAGES = [
-    ("main", ["mx_tests", "mxplugin", "mx_host", "mx_sample_module"],
+    ("main", ["mx_tests", "mxtool", "mxplugin", "mx_host", "mx_sample_module", "mx_roundtrip",
+              "mx_header_as_c", "mxplugin_fortran", "mx_host_fortran", "mx_fortran_strings",
+              "mx_fortran_concurrency", "mx_guide_c", "mx_guide_cpp", "mx_guide_fortran"],
      ["-LE", "hardening|concurrency", "-E", "^mx_(hardening|concurrency)_tests_NOT_BUILT$"]),
     ("hardening", ["mx_hardening_tests", "mx_concurrency_tests"], ["-L", "hardening|concurrency"]),
 ]
@@ -319,6 +323,12 @@ def configure(build, jobs):
     subprocess.run(cmd, check=True, stdout=subprocess.DEVNULL)
 
 
+def defined_targets(build):
+    out = subprocess.run(["cmake", "--build", build, "--target", "help"], capture_output=True,
+                         text=True).stdout
+    return set(re.findall(r"^(?:\.\.\. )?([\w.+-]+)(?::|$)", out, re.M))
+
+
 def build_targets(build, targets, jobs, timeout):
     code, out = run(["cmake", "--build", build, "-j%d" % jobs, "--target"] + targets, timeout)
     return code == 0, out
@@ -375,8 +385,11 @@ def run_mutants(args):
     configure(build, args.jobs)
 
     # The unmutated tree must build and pass, and gives the time a test stage may take.
+    defined = defined_targets(build)
+    stages = [(name, [t for t in targets if t in defined], selection)
+              for name, targets, selection in STAGES]
     limits = {}
-    for name, targets, selection in STAGES:
+    for name, targets, selection in stages:
         ok, out = build_targets(build, targets, args.jobs, 3600)
         if not ok:
             sys.exit("the unmutated sources do not build:\n" + out[-3000:])
@@ -415,7 +428,7 @@ def run_mutants(args):
                 try:
                     restorer.mutate(path, original, mutated)
                     entry.update(status="survived", detail="")
-                    for name, targets, selection in STAGES:
+                    for name, targets, selection in stages:
                         ok, out = build_targets(build, targets, args.jobs, args.build_timeout)
                         if not ok:
                             entry.update(status="not built", detail=name)
