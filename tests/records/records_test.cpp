@@ -4,7 +4,8 @@
 // wrong, rejects an unexpected tag or kind, or needs the stream used up; out-of-
 // range numbers let through; writers that accept what a reader would misread;
 // and, for every record kind, a cut stream that is accepted or writes the
-// caller's handle. Counts beyond the stream are the hardening tests' business.
+// caller's handle; item groups allocated before the stream is known to hold
+// them (other counts beyond the stream are the hardening tests' business).
 #include <gtest/gtest.h>
 
 #include <limits>
@@ -152,6 +153,23 @@ TEST(MaterialRecords, WritersRefuseWhatTheReadersWouldMisread) {
     l.toolingProperties.keys = {u"ToolingA", u"ToolingB"};
     l.toolingProperties.values = {u"a"};
     EXPECT_TRUE(LubricantRecordBytes(l).empty());
+}
+
+TEST(SheetRecord, ItemCountsBeyondTheStreamFailBeforeAllocating) {
+    // 1000 amounts, direction dependent: 12000 items of at least 32 bytes are
+    // needed. One byte short of them, the parse fails where the items start.
+    SheetRecord r;
+    r.flags = {0, 0, 0, 1};
+    r.lubricationAmounts.assign(1000, 1.0);
+    r.sheetItems.resize(12000);
+    const Bytes bytes = SheetRecordBytes(r);
+    const size_t itemsAt = bytes.size() - 8 - 12000 * 32;  // the property count follows them
+    ReadFault fault;
+    SheetRecord out;
+    EXPECT_FALSE(
+        ReadSheetRecord(bytes.data(), static_cast<int32_t>(bytes.size() - 9), out, &fault));
+    EXPECT_EQ(fault.offset, static_cast<int64_t>(itemsAt));
+    EXPECT_NE(fault.what.find("cannot fit"), std::string::npos) << fault.what;
 }
 
 TEST(SheetRecord, OutOfRangeNumbersFailTheParse) {
