@@ -310,7 +310,7 @@ def run(cmd, timeout, cwd=ROOT):
         raise
 
 
-def configure(build, jobs):
+def configure(build):
     cache = os.path.join(build, "CMakeCache.txt")
     if os.path.exists(cache):
         with open(cache, encoding="utf-8") as f:
@@ -382,7 +382,7 @@ def run_mutants(args):
         for m in mutants:
             print(m["id"], describe(m))
         return 0
-    configure(build, args.jobs)
+    configure(build)
 
     # The unmutated tree must build and pass, and gives the time a test stage may take.
     defined = defined_targets(build)
