@@ -47,6 +47,7 @@ TEST(FindBracket, FailsWithoutAnIndexInsteadOfReadingOutside) {
     EXPECT_FALSE(findBracket(kNaN, {1.0, 2.0}, b));
     EXPECT_FALSE(findBracket(1.0, {}, b));
     EXPECT_FALSE(findBracket(1.0, {kNaN}, b));
+    EXPECT_FALSE(findBracket(2.0, {1.0, kNaN}, b)) << "NaNs sort last: no node above";
     EXPECT_TRUE((b == Bracket{-7, -7}));
     // A NaN node between two numbers is skipped.
     EXPECT_TRUE((bracketOf(2.0, {1.0, kNaN, 3.0}) == Bracket{0, 2}));

@@ -4,16 +4,16 @@
 // paths, cells interpolated in another cell's grid, the wrong temperature for
 // each temperature mode, a direction blend applied when either flag is off or
 // with its weights swapped, the id-to-index map skipped, evaluation of
-// unprepared grids, shared state between threads, and reads outside an array
-// for malformed modules (unmatched cells, entries short of packages, NaN
-// inputs or ranges, an empty axis).
+// unprepared grids, and reads outside an array for malformed modules
+// (unmatched cells, entries short of packages, NaN inputs or ranges, an empty
+// axis). Package averages: taken from another state entry than the first,
+// influenced by the contact state, extrapolated past an axis end, blended
+// without both direction flags, or requiring prepared grids.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cmath>
-#include <cstring>
 #include <limits>
-#include <thread>
 
 #include "friction/evaluate.h"
 #include "solver/prepare.h"
@@ -66,6 +66,18 @@ ModulePtr linearModuleWith(std::optional<Axes> axes, size_t lastEntryPackages = 
     recipe.primary.back() = LinearModule::entryAt({3, 4, 2.5, 1}, lastEntryPackages, 0.0);
     recipe.axes = std::move(axes);
     return BuildModule(std::move(recipe));
+}
+
+double averageOf(const Module& m, const InputRecord& in, uint32_t id = kId3) {
+    double v = -12345.0;
+    EXPECT_TRUE(GetPackageAverage(m, in, id, v));
+    return v;
+}
+
+// Offsets interpolate over the three surface conditions at state 0.
+double expectedAverage(Coordinates at, size_t index = kIndexOfId3, double shift = 0.0) {
+    at.stateValue = 0.0;
+    return LinearModule::offset(at, index, shift);
 }
 
 }  // namespace
@@ -158,39 +170,6 @@ TEST(PackageValue, UnpreparedModuleFailsEveryCall) {
     EXPECT_EQ(valueOf(*m, InputRecord{}, 0), 2.0);
 }
 
-TEST(PackageValue, ThreadsEvaluatingOneModuleAgreeWithOneThread) {
-    RepresentativeOptions options;
-    options.centreCounts = {625, 1000};
-    options.gridPointCount = 3;
-    ModulePtr m = RepresentativeModule(options);
-    ASSERT_TRUE(PrepareSolverData(*m));
-    std::vector<InputRecord> inputs;
-    for (int i = 0; i < 200; ++i) {
-        inputs.push_back(InputAt(1.0 + 0.7 * i, 0.003 * i, 20.0 + 1.3 * i, 10.0 + 3.1 * i,
-                                 {0.5 + 0.004 * i, 1.0 + 0.005 * i, 0.2, (i % 5) * 0.25}));
-        inputs.back().toolTemperature = 30.0 + 0.9 * i;
-        inputs.back().directionCosine = std::cos(0.1 * i);
-        inputs.back().useDirectionDependency = i % 2;
-        inputs.back().temperatureMode = i % 3;
-    }
-    const auto evaluateAll = [&](std::vector<double>& out) {
-        out.assign(inputs.size() * 12, 0.0);
-        for (size_t i = 0; i < inputs.size(); ++i)
-            for (uint32_t id = 0; id < 12; ++id)
-                GetPackageValue(*m, inputs[i], id, out[i * 12 + id]);
-    };
-    std::vector<double> single;
-    evaluateAll(single);
-    std::vector<std::vector<double>> results(4);
-    std::vector<std::thread> threads;
-    for (auto& r : results)
-        threads.emplace_back([&evaluateAll, &r] { evaluateAll(r); });
-    for (auto& t : threads)
-        t.join();
-    for (const auto& r : results)
-        EXPECT_EQ(std::memcmp(r.data(), single.data(), single.size() * sizeof(double)), 0);
-}
-
 TEST(PackageValueMalformed, CellsWithoutEntryOrShortOfPackagesFail) {
     // The sheet roughness axis holds 2, but no entry sits there.
     ModulePtr m = linearModuleWith(Axes{{1.0, 2.0, 3.0}, {0.0, 4.0}, {2.0, 2.5}, {0.0, 1.0}});
@@ -234,4 +213,62 @@ TEST(PackageValueMalformed, NaNConditionsFailNaNStatesAndRangesYieldNaN) {
     }
     m->pressureMin = kNaN;  // as a blob may carry it
     EXPECT_TRUE(std::isnan(valueOf(*m, inside)));
+}
+
+TEST(PackageAverage, InterpolatesOffsetsOfTheFirstStateEntry) {
+    ModulePtr m = LinearModule::build();  // never prepared
+    EXPECT_EQ(averageOf(*m, InputAt(0, 0, 0, 0, {1, 0, 2, 1})), expectedAverage({1, 0, 2, 0}));
+    EXPECT_EQ(averageOf(*m, InputAt(0, 0, 0, 0, {2.5, 1, 2.125, 0})),
+              expectedAverage({2.5, 1, 2.125, 0}));
+    // The contact state and the state coordinate change nothing.
+    EXPECT_EQ(averageOf(*m, InputAt(3, 1, 2, 4, {2.5, 1, 2.125, 0.75})),
+              expectedAverage({2.5, 1, 2.125, 0}));
+    EXPECT_EQ(averageOf(*m, InputAt(0, 0, 0, 0, {1, 0, 2, 0}), 0),
+              expectedAverage({1, 0, 2, 0}, 5));
+}
+
+TEST(PackageAverage, ClampsBeyondTheAxes) {
+    ModulePtr m = LinearModule::build();
+    EXPECT_EQ(averageOf(*m, InputAt(0, 0, 0, 0, {-5, 9, 0, 0})), expectedAverage({1, 4, 2, 0}));
+    EXPECT_EQ(averageOf(*m, InputAt(0, 0, 0, 0, {7, -1, 9, 0})), expectedAverage({3, 0, 2.5, 0}));
+}
+
+TEST(PackageAverage, DirectionBlend) {
+    ModulePtr m = LinearModule::build(true);
+    const Coordinates at{2, 1, 2.25, 0};
+    const double primary = expectedAverage(at), secondary = expectedAverage(at, kIndexOfId3, 2048);
+    InputRecord in = InputAt(0, 0, 0, 0, at);
+    in.directionCosine = 0.5;
+    EXPECT_EQ(averageOf(*m, in), primary) << "input flag off";
+    in.useDirectionDependency = 1;
+    EXPECT_EQ(averageOf(*m, in), 0.75 * secondary + 0.25 * primary);
+    in.directionCosine = 0.0;
+    EXPECT_EQ(averageOf(*m, in), secondary);
+}
+
+TEST(PackageAverage, FailsOnlyForUnavailableOrUnreadableData) {
+    ModuleRecipe recipe;
+    recipe.primary = LinearModule::entries(6);
+    ModulePtr m = BuildModule(std::move(recipe));
+    double v = -1.0;
+    EXPECT_FALSE(GetPackageAverage(*m, InputAt(0, 0, 0, 0, {1, 0, 2, 0}), 6, v)) << "unavailable";
+    EXPECT_FALSE(GetPackageAverage(
+        *m, InputAt(0, 0, 0, 0, {std::numeric_limits<double>::quiet_NaN(), 0, 2, 0}), 3, v));
+
+    recipe = {};
+    recipe.primary = LinearModule::entries();
+    recipe.primary[2] = LinearModule::entryAt({1, 0, 2.5, 0}, 1, 0.0);  // short of packages
+    recipe.axes = Axes{{1, 2, 3}, {0, 4}, {2, 2.5}, {0, 1}};            // no entry at 2
+    m = BuildModule(std::move(recipe));
+    EXPECT_FALSE(GetPackageAverage(*m, InputAt(0, 0, 0, 0, {1.5, 0, 2, 0}), 3, v));
+    EXPECT_FALSE(GetPackageAverage(*m, InputAt(0, 0, 0, 0, {1, 0, 2.25, 0}), 3, v));
+    EXPECT_EQ(v, -1.0);
+    EXPECT_EQ(averageOf(*m, InputAt(0, 0, 0, 0, {1, 0, 2, 0})), expectedAverage({1, 0, 2, 0}));
+
+    recipe = {};
+    recipe.primary = LinearModule::entries();
+    recipe.axes = Axes{{1, 3}, {0, 4}, {2, 2.5}, {}};  // no state entry at all
+    m = BuildModule(std::move(recipe));
+    EXPECT_FALSE(GetPackageAverage(*m, InputAt(0, 0, 0, 0, {1, 0, 2, 0}), 3, v));
+    EXPECT_EQ(v, -1.0);
 }

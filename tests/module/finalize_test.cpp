@@ -4,7 +4,7 @@
 // would then serialize to different bytes; found by fuzz_blob), table cells filled by the first
 // instead of the last matching entry, matching by tolerance instead of exact equality, package
 // tables built from the wrong entry, grid spacing divided by N instead of N - 1, and hostile axis
-// counts that make the table allocation explode.
+// counts that make the table allocation explode or its cell count wrap.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -181,6 +181,13 @@ TEST(Finalize, RefusesATableFarLargerThanItsEntriesCouldFill) {
     Module m = withAxes(axis, axis, axis, axis);
     m.primaryEntries = {entryAt(0, 0, 0, 0)};
     EXPECT_FALSE(FinalizeModule(m));
+    // 65536^4 cells wrap a 64-bit count to 0: refused as well.
+    std::vector<double> wide(65536);
+    for (size_t i = 0; i < wide.size(); ++i)
+        wide[i] = double(i);
+    Module wrapped = withAxes(wide, wide, wide, wide);
+    wrapped.primaryEntries = {entryAt(0, 0, 0, 0)};
+    EXPECT_FALSE(FinalizeModule(wrapped));
     // Without entries there is no table to build, whatever the axes.
     Module empty = withAxes(axis, axis, axis, axis);
     EXPECT_TRUE(FinalizeModule(empty));

@@ -180,6 +180,12 @@ TEST(GridKernels, CentresOffTheirGridFallBackToTheLoop) {
     for (int k = 0; k < 4; ++k)
         std::swap(swapped[4 * 7 + k], swapped[4 * 400 + k]);
     expectAllKernelsExact(m, swapped, {5, 5, 5, 5}, points, 1.0, "swapped centres");
+    // One centre off its grid in a single coordinate, for each coordinate.
+    for (int k = 0; k < 4; ++k) {
+        std::vector<double> moved = RegularGrid({5, 5, 5, 5});
+        moved[4 * 7 + k] += 0.125;
+        expectAllKernelsExact(m, moved, {5, 5, 5, 5}, points, 1.0, "one coordinate off");
+    }
     // Dimensions whose product is not the weight count: the loop over the
     // weights decides, and nothing past the 625 centres is read.
     expectAllKernelsExact(m, RegularGrid({5, 5, 5, 5}), {5, 5, 5, 4}, points, 1.0, "wrong dims");

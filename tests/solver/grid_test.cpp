@@ -5,59 +5,21 @@
 #include <gtest/gtest.h>
 
 #include "solver/grid.h"
+#include "support/module_builder.h"
 
 using namespace mx;
 
-namespace {
-
-std::array<double, 4> pointAt(const std::vector<double>& points, size_t p) {
-    return {points[4 * p], points[4 * p + 1], points[4 * p + 2], points[4 * p + 3]};
-}
-
-using Point = std::array<double, 4>;
-
-}  // namespace
-
-TEST(GridPoints, FiveByFiveGridRunsFirstAxisFastest) {
-    const std::vector<double> points = BuildGridPoints(5);
-    ASSERT_EQ(points.size(), 625u * 4);
-    EXPECT_EQ(pointAt(points, 0), (Point{-1, -1, -1, -1}));
-    EXPECT_EQ(pointAt(points, 1), (Point{-0.5, -1, -1, -1}));
-    EXPECT_EQ(pointAt(points, 5), (Point{-1, -0.5, -1, -1}));
-    EXPECT_EQ(pointAt(points, 7), (Point{0, -0.5, -1, -1}));
-    EXPECT_EQ(pointAt(points, 25), (Point{-1, -1, -0.5, -1}));
-    EXPECT_EQ(pointAt(points, 125), (Point{-1, -1, -1, -0.5}));
-    EXPECT_EQ(pointAt(points, 624), (Point{1, 1, 1, 1}));
-}
-
-TEST(GridPoints, AxisValuesFollowProductDoublingSubtraction) {
-    // With 7 points, value 5 is (5 * (1/6)) * 2 - 1 = 0.6666666666666665,
-    // one unit in the last place below -1 + 10/6.
-    const std::vector<double> points = BuildGridPoints(7);
-    ASSERT_EQ(points.size(), 2401u * 4);
-    EXPECT_EQ(points[4 * 5], 0.6666666666666665);
-    EXPECT_EQ(points[4 * 5 * 7 + 1], 0.6666666666666665);
-    // The last value is exactly 1.
-    EXPECT_EQ(points[4 * 6], 1.0);
-}
-
-TEST(GridPoints, UnevenGridHasEightPointsOnTheFirstAxis) {
-    EXPECT_EQ(GridDimensions(kUnevenGridKey), (std::array<int32_t, 4>{8, 5, 5, 5}));
-    EXPECT_EQ(GridDimensions(9), (std::array<int32_t, 4>{9, 9, 9, 9}));
-    const std::vector<double> points = BuildGridPoints(kUnevenGridKey);
-    ASSERT_EQ(points.size(), 1000u * 4);
-    const double step = 1.0 / 7.0;
-    for (size_t i = 0; i < 8; ++i) {
-        EXPECT_EQ(points[4 * i], (static_cast<double>(i) * step) * 2 - 1.0) << i;
-        EXPECT_EQ(points[4 * i + 1], -1.0);
+TEST(GridPoints, EachKeyGivesItsRegularGridFirstAxisFastest) {
+    // RegularGrid spells the axis values out as (i * (1 / (n - 1))) * 2 - 1.
+    const std::pair<int64_t, std::array<int32_t, 4>> grids[] = {
+        {1, {1, 1, 1, 1}}, {2, {2, 2, 2, 2}},      {5, {5, 5, 5, 5}},
+        {7, {7, 7, 7, 7}}, {10, {10, 10, 10, 10}}, {kUnevenGridKey, {8, 5, 5, 5}}};
+    for (const auto& [key, dims] : grids) {
+        EXPECT_EQ(GridDimensions(key), dims) << key;
+        EXPECT_EQ(BuildGridPoints(key), test::RegularGrid(dims)) << key;
     }
-    EXPECT_EQ(pointAt(points, 8), (Point{-1, -0.5, -1, -1}));
-    EXPECT_EQ(pointAt(points, 40), (Point{-1, -1, -0.5, -1}));
-    EXPECT_EQ(pointAt(points, 999), (Point{1, 1, 1, 1}));
-}
-
-TEST(GridPoints, SinglePointGridAndKeysThatNameNoGrid) {
-    EXPECT_EQ(BuildGridPoints(1), (std::vector<double>{-1, -1, -1, -1}));
+    // With 7 points, value 5 is one unit in the last place below -1 + 10/6.
+    EXPECT_EQ(BuildGridPoints(7)[4 * 5], 0.6666666666666665);
     EXPECT_TRUE(BuildGridPoints(0).empty());
     EXPECT_TRUE(BuildGridPoints(-3).empty());
     EXPECT_TRUE(BuildGridPoints(1000).empty()) << "10^12 points do not fit a 32-bit count";

@@ -112,6 +112,7 @@ struct ScratchDir {
     ScratchDir(const ScratchDir&) = delete;
     ScratchDir& operator=(const ScratchDir&) = delete;
     std::string write(const std::string& name, const Bytes& bytes) const;
+    std::string operator/(const std::string& name) const { return path + "/" + name; }
     std::string path;
 };
 

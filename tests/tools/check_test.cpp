@@ -4,17 +4,13 @@
 // data fault of an accepted file, or reporting a clean file as faulty.
 #include <gtest/gtest.h>
 
-#include <cstdio>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
-
 #include "io/data_file_writer.h"
 #include "mxtool/check.h"
 #include "mxtool/data_file_view.h"
 #include "mxtool/description.h"
 #include "mxtool/io.h"
 #include "mxtool/pack.h"
+#include "support/samples.h"
 
 using namespace mx;
 using namespace mx::tool;
@@ -31,15 +27,8 @@ Json demoDescription() {
 
 // Checks `bytes` as a file, the way the command does.
 CheckReport checkBytes(const std::vector<uint8_t>& bytes) {
-    const std::string path =
-        (std::filesystem::temp_directory_path() /
-         ("mxtool-check-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
-          ".mxd"))
-            .string();
-    writeFileBytes(path, bytes);
-    CheckReport report = checkMaterial(loadMaterial(path));
-    std::remove(path.c_str());
-    return report;
+    const test::ScratchDir dir;
+    return checkMaterial(loadMaterial(dir.write("checked.mxd", bytes)));
 }
 
 // The rejections and data faults of a report, for failure messages.
@@ -106,6 +95,8 @@ TEST(Check, NamesTheContainerFaultOfEachBrokenCopy) {
     EXPECT_FALSE(checkBytes(std::vector<uint8_t>(good.begin(), good.begin() + 10)).clean());
 }
 
+// Which data faults exist and how they read is the diagnosis tests' business;
+// here they must reach the report of a file that loads.
 TEST(Check, NamesTheDataFaultOfEachBrokenDescription) {
     using Edit = void (*)(Json&);
     const struct {
@@ -115,21 +106,6 @@ TEST(Check, NamesTheDataFaultOfEachBrokenDescription) {
     } cases[] = {
         {[](Json& d) { d["primaryEntries"].erase(1); }, DataFaultKind::UnmatchedCell,
          "1 cell of the primary table"},
-        {[](Json& d) { d["secondaryEntries"][0]["lubricationAmount"] = 1.0; },
-         DataFaultKind::EntryOffAxes, "secondary entry 0"},
-        {[](Json& d) { d["primaryEntries"][0]["packages"][1]["weights"].erase(0); },
-         DataFaultKind::UnpreparableModel, "primary entry 0, package 3 (index 1) has 624 centres"},
-        {[](Json& d) {
-             for (const char* array : {"numerators", "divisors", "offsets"})
-                 d["secondaryEntries"][1]["curves"][0][array].erase(4);
-         },
-         DataFaultKind::CurveShorterThanGrid, "4 samples, fewer than the 5"},
-        {[](Json& d) {
-             for (Json& e : d["secondaryEntries"])
-                 e["packages"][8]["gridPointCount"] = 0;
-         },
-         DataFaultKind::OneDirectionPackage,
-         "package 8 (index 8) has data in the sliding direction only"},
         {[](Json& d) { d["primaryEntries"][1]["packages"][6]["weights"][3] = "NaN"; },
          DataFaultKind::NonFiniteValue, "1 of 625 weights"},
     };

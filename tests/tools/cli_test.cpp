@@ -16,6 +16,7 @@
 #include "mxtool/io.h"
 #include "mxtool/material.h"
 #include "mxtool/sweep.h"
+#include "support/samples.h"
 
 using namespace mx::tool;
 namespace fs = std::filesystem;
@@ -44,18 +45,6 @@ CommandRun run(const std::string& command) {
 const std::string kTool = MXTOOL_PATH;
 const std::string kDemo = MX_TEST_DATA_DIR "/demo.mxd";
 
-struct TempDir {
-    fs::path path;
-    TempDir() {
-        path = fs::temp_directory_path() /
-               ("mxtool-cli-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
-                "-" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::create_directories(path);
-    }
-    ~TempDir() { fs::remove_all(path); }
-    std::string operator/(const std::string& name) const { return (path / name).string(); }
-};
-
 }  // namespace
 
 TEST(Cli, EverySubcommandHasHelp) {
@@ -67,7 +56,7 @@ TEST(Cli, EverySubcommandHasHelp) {
 }
 
 TEST(Cli, CheckExitStatusAndErrorsOnStderr) {
-    TempDir dir;
+    mx::test::ScratchDir dir;
     EXPECT_EQ(run(kTool + " check " + kDemo).status, 0);
     std::vector<uint8_t> broken = readFileBytes(kDemo);
     broken[40] ^= 0xFF;
@@ -91,10 +80,9 @@ TEST(Cli, CheckExitStatusAndErrorsOnStderr) {
 }
 
 TEST(Cli, DemoDataRegeneratesByteForByte) {
-    TempDir dir;
+    mx::test::ScratchDir dir;
     const CommandRun r =
-        run("MXTOOL=" + kTool + " bash " MX_SOURCE_DIR "/scripts/make_demo_data.sh " +
-            dir.path.string());
+        run("MXTOOL=" + kTool + " bash " MX_SOURCE_DIR "/scripts/make_demo_data.sh " + dir.path);
     ASSERT_EQ(r.status, 0) << r.out;
     EXPECT_EQ(readFileBytes(dir / "demo.mxd"), readFileBytes(kDemo));
     EXPECT_EQ(readFileText(dir / "demo.json"), readFileText(MX_TEST_DATA_DIR "/demo.json"));
@@ -166,7 +154,7 @@ TEST(Eval, ReproducesTheDemoLawAtGridNodes) {
 }
 
 TEST(Plot, WritesPngAndSvgWithLabelsAndLegend) {
-    TempDir dir;
+    mx::test::ScratchDir dir;
     const CommandRun r = run(kTool + " plot " + kDemo +
                              " -q friction --sweep pressure --steps 5 -o " + (dir / "chart"));
     ASSERT_EQ(r.status, 0) << r.out;

@@ -1,0 +1,359 @@
+// Faults guarded against in turning a Sheet or Lubricant record into a module:
+// items put at the wrong package index, the wrong grid point count or factor,
+// secondary entries missing for group size 6 or filled from the wrong items,
+// direction dependency set for group size 6, roughness read from the wrong
+// property or rounded the wrong way, the nominal amount taken from a sorted
+// list, a Lubricant record's data, entries or status words lost or changed,
+// properties filtered without regard to case or prefix or moved between
+// lists, defaults missing, and a slot touched by a failed parse. Everything
+// is read back through Morvex_DeserializeModule, as a host would.
+#include <gtest/gtest.h>
+
+#include <array>
+#include <string>
+
+#include "io/dispatch.h"
+#include "module/assembly.h"
+#include "module/finalize.h"
+#include "module/material_records.h"
+#include "mxplugin/mxplugin.h"
+#include "support/samples.h"
+
+using namespace mx;
+
+namespace {
+
+// The package index of each package id 0 to 5 (the host's numbering).
+constexpr std::array<size_t, 6> kIndexOfId = {5, 4, 2, 1, 0, 3};
+
+// Position k within a six carries the package whose id is (k + 1) mod 6.
+size_t expectedIndexOfPosition(size_t k) {
+    return kIndexOfId[(k + 1) % 6];
+}
+
+// Properties with roughness values at positions 3 and 12.
+PropertyList roughnessProperties(const Text& sheet, const Text& tool) {
+    PropertyList list;
+    for (int i = 0; i < 13; ++i) {
+        list.keys.push_back(u"Filler" + Text(1, static_cast<char16_t>(u'a' + i)));
+        list.values.push_back(u"9.99");
+    }
+    list.values[3] = sheet;
+    list.values[12] = tool;
+    refreshView(list);
+    return list;
+}
+
+ModulePtr moduleOf(const std::vector<uint8_t>& bytes) {
+    EXPECT_FALSE(bytes.empty());
+    return test::deserialize(bytes);
+}
+ModulePtr moduleOf(const SheetRecord& r) {
+    return moduleOf(SheetRecordBytes(r));
+}
+ModulePtr moduleOf(const LubricantRecord& l) {
+    return moduleOf(LubricantRecordBytes(l));
+}
+
+std::vector<std::pair<std::u16string, std::u16string>> pairs(
+    uint32_t (*get)(const MorvexModule*, const MorvexProperty**, uint32_t*), const Module& m) {
+    const MorvexProperty* props = nullptr;
+    uint32_t count = 0;
+    EXPECT_EQ(get(&m, &props, &count), 1u);
+    std::vector<std::pair<std::u16string, std::u16string>> out;
+    for (uint32_t i = 0; i < count; ++i)
+        out.emplace_back(test::text(props[i].key), test::text(props[i].value));
+    return out;
+}
+
+}  // namespace
+
+TEST(ModuleFromSheet, ItemsFillPackageSlotsOfOneOrBothDirections) {
+    // Twelve items per amount fill both directions; six (the fourth of many
+    // flags zero) leave the secondary entries without packages.
+    for (int groupSize : {12, 6}) {
+        const std::vector<double> amounts = {1.5, 0.5, 1.0};
+        SheetRecord r = test::sheetRecordWithItems(groupSize, amounts);
+        if (groupSize == 6) r.flags = {1, 1, 1, 0, 1};
+        auto m = moduleOf(r);
+        ASSERT_TRUE(m);
+        EXPECT_EQ(m->directionDependency, groupSize == 12 ? 1u : 0u);
+        ASSERT_EQ(m->primaryEntries.size(), 3u);
+        ASSERT_EQ(m->secondaryEntries.size(), 3u);
+        for (size_t i = 0; i < amounts.size(); ++i) {
+            for (const size_t direction : {0, 1}) {
+                const TableEntry& e = (direction ? m->secondaryEntries : m->primaryEntries)[i];
+                EXPECT_EQ(e.lubricationAmount, amounts[i]);
+                EXPECT_EQ(e.stateValue, 0.0);
+                EXPECT_TRUE(e.curves.empty());
+                if (direction == 1 && groupSize == 6) {
+                    EXPECT_TRUE(e.packageData.empty());
+                    continue;
+                }
+                ASSERT_EQ(e.packageData.size(), 6u);
+                for (size_t k = 0; k < 6; ++k) {
+                    // Item idx has offset idx, shape idx + 0.5, scales {idx, 1, 2, 3}
+                    // and weights {idx * 10}.
+                    const PackageData& pd = e.packageData[expectedIndexOfPosition(k)];
+                    const double v = static_cast<double>(groupSize * i + 6 * direction + k);
+                    SCOPED_TRACE(testing::Message()
+                                 << groupSize << " amount " << i << " position " << k);
+                    EXPECT_EQ(pd.offset, v);
+                    EXPECT_EQ(pd.shape, v + 0.5);
+                    EXPECT_EQ(pd.scales, (std::vector<double>{v, 1.0, 2.0, 3.0}));
+                    EXPECT_EQ(pd.weights, std::vector<double>{v * 10.0});
+                    EXPECT_EQ(pd.gridPointCount, k == 2 ? 10u : 5u);
+                    EXPECT_EQ(pd.factor, k == 5 ? 1000u : 1u);
+                }
+            }
+        }
+        // Six packages, all defined by the primary data; none by the secondary
+        // when there is none.
+        EXPECT_EQ(m->packageTable, std::vector<uint32_t>(6, 1));
+        EXPECT_EQ(m->transversePackageTable.size(), groupSize == 12 ? 6u : 0u);
+    }
+}
+
+TEST(ModuleFromSheet, RoughnessComesFromPropertiesThreeAndTwelveRoundedHalfUp) {
+    struct Case {
+        const char16_t* value;
+        double rounded;
+    };
+    // Expected values worked out by hand: v * 100, then halves toward +inf.
+    const Case cases[] = {
+        {u"0.125", 0.13}, {u"-0.125", -0.12}, {u"0.124", 0.12},      {u"-0.126", -0.13},
+        {u"abc", 0.0},    {u" 1.5e-1", 0.15}, {u"\t2.675 um", 2.68},  // 267.5 exactly
+        {u"1.005", 1.0},   // 100.49999999999999: below the half
+        {u"0.285", 0.28},  // 28.499999999999996
+        {u"3", 3.0},      {u"", 0.0},         {u"+7.3e1", 73.0},
+    };
+    for (const auto& sheet : cases) {
+        const Case& tool = cases[(&sheet - cases + 1) % std::size(cases)];
+        SheetRecord r = test::sheetRecordWithItems(6, {1.0, 2.0});
+        r.properties = roughnessProperties(sheet.value, tool.value);
+        auto m = moduleOf(r);
+        ASSERT_TRUE(m);
+        const std::string trace = std::string(sheet.value, sheet.value + Text(sheet.value).size());
+        SCOPED_TRACE(trace);
+        double value = -1;
+        ASSERT_EQ(Morvex_GetNominalSheetRoughness(m.get(), &value), 1u);
+        EXPECT_EQ(value, sheet.rounded);
+        ASSERT_EQ(Morvex_GetNominalToolRoughness(m.get(), &value), 1u);
+        EXPECT_EQ(value, tool.rounded);
+        EXPECT_EQ(m->sheetRoughnessValues, std::vector<double>{sheet.rounded});
+        EXPECT_EQ(m->toolRoughnessValues, std::vector<double>{tool.rounded});
+        for (const auto* entries : {&m->primaryEntries, &m->secondaryEntries}) {
+            for (const TableEntry& e : *entries) {
+                EXPECT_EQ(e.sheetRoughness, sheet.rounded);
+                EXPECT_EQ(e.toolRoughness, tool.rounded);
+            }
+        }
+    }
+}
+
+TEST(ModuleFromSheet, MissingRoughnessPropertiesGiveZero) {
+    // Twelve properties: no tool roughness; three: no sheet roughness either.
+    for (const auto& [count, sheet] : {std::pair<size_t, double>{12, 0.8}, {3, 0.0}}) {
+        SheetRecord r = test::sheetRecordWithItems(6, {1.0});
+        r.properties = roughnessProperties(u"0.8", u"0.4");
+        r.properties.keys.resize(count);
+        r.properties.values.resize(count);
+        auto m = moduleOf(r);
+        ASSERT_TRUE(m);
+        EXPECT_EQ(m->nominalSheetRoughness, sheet);
+        EXPECT_EQ(m->sheetRoughnessValues, std::vector<double>{sheet});
+        EXPECT_EQ(m->primaryEntries[0].sheetRoughness, sheet);
+        EXPECT_EQ(m->nominalToolRoughness, 0.0);
+        EXPECT_EQ(m->toolRoughnessValues, std::vector<double>{0.0});
+    }
+}
+
+TEST(ModuleFromSheet, NominalAmountIsTheLowerMiddleInRecordOrder) {
+    struct Case {
+        std::vector<double> amounts;
+        double nominal;
+    };
+    const Case cases[] = {
+        {{0.5, 2.0, 1.0, 3.0}, 2.0},  // index 1, not the sorted 1.0
+        {{7.0}, 7.0},
+        {{4.0, 1.0}, 4.0},
+        {{3.0, 9.0, 1.0}, 9.0},
+        {{5.0, 4.0, 3.0, 2.0, 1.0}, 3.0},
+        {{6.0, 5.0, 4.0, 3.0, 2.0, 1.0}, 4.0},
+    };
+    for (const auto& c : cases) {
+        auto m = moduleOf(test::sheetRecordWithItems(6, c.amounts));
+        ASSERT_TRUE(m);
+        EXPECT_EQ(m->nominalLubricationAmount, c.nominal) << c.amounts.size();
+    }
+}
+
+TEST(ModuleFromSheet, UnsortedAmountsBecomeTheSortedAxisAndFindTheirEntries) {
+    // How cells match entries (repeated values, last match) is the finalize
+    // tests' business; here the amounts must reach the axis in record order.
+    auto m = moduleOf(test::sheetRecordWithItems(6, {0.5, 2.0, 1.0, 3.0}));
+    ASSERT_TRUE(m);
+    EXPECT_EQ(m->lubricationAmountValues, (std::vector<double>{0.5, 1.0, 2.0, 3.0}));
+    const size_t entryOfPosition[] = {0, 2, 1, 3};
+    for (size_t j = 0; j < 4; ++j) {
+        EXPECT_EQ(cellEntry(*m, m->primaryTable, m->primaryEntries, 0, j, 0, 0),
+                  &m->primaryEntries[entryOfPosition[j]])
+            << j;
+    }
+}
+
+TEST(ModuleFromSheet, PropertiesAreSplitByCaseSensitivePrefix) {
+    SheetRecord r = test::sheetRecordWithItems(6, {1.0});
+    r.properties = test::propertyList({
+        {u"SheetThickness", u"0.8"},
+        {u"sheetLowerCase", u"dropped"},
+        {u"Lubricant", u"PL61"},
+        {u"Other", u"dropped"},
+        {u"Sheet", u"exact prefix"},
+        {u"ToolingCoating", u"TiC"},
+        {u"Shee", u"too short"},
+        {u"LubricantAmount", u"1.0"},
+    });
+    auto m = moduleOf(r);
+    ASSERT_TRUE(m);
+    using Pairs = std::vector<std::pair<std::u16string, std::u16string>>;
+    EXPECT_EQ(pairs(Morvex_GetWorkpieceProperties, *m),
+              (Pairs{{u"SheetThickness", u"0.8"}, {u"Sheet", u"exact prefix"}}));
+    EXPECT_EQ(pairs(Morvex_GetLubricantProperties, *m),
+              (Pairs{{u"Lubricant", u"PL61"}, {u"LubricantAmount", u"1.0"}}));
+    EXPECT_EQ(pairs(Morvex_GetToolingProperties, *m), (Pairs{{u"ToolingCoating", u"TiC"}}));
+}
+
+TEST(ModuleFromSheet, BothMaterialRecordsTakeTheFixedDefaults) {
+    SheetRecord r = test::sheetRecordWithItems(6, {1.0});
+    r.identifier.fill(0xEE);
+    LubricantRecord l = test::sampleLubricantRecord();  // identifier 0xA5...
+    for (const auto& bytes : {SheetRecordBytes(r), LubricantRecordBytes(l)}) {
+        const ModulePtr m = test::deserialize(bytes);
+        ASSERT_TRUE(m);
+        EXPECT_EQ(m->identifier, (std::array<uint8_t, 16>{}));
+        EXPECT_EQ(m->name, u"VersionBlk");
+        EXPECT_EQ(m->formatVersion, 3);
+        const uint16_t* solverId = nullptr;
+        ASSERT_EQ(Morvex_GetSolverID(m.get(), &solverId), 1u);
+        EXPECT_EQ(test::text(solverId), u"2");
+        EXPECT_EQ(m->strainRougheningValues, std::vector<double>{0.0});
+        EXPECT_EQ(m->staticFrictionValues, std::vector<double>{0.0});
+        EXPECT_EQ(m->toolWearValues, std::vector<double>{0.0});
+    }
+    auto m = moduleOf(r);
+    EXPECT_EQ(m->text1, u"sheet");
+    EXPECT_EQ(m->text2, u"DX56");
+    EXPECT_EQ(m->stateAxis, std::vector<double>{0.0});
+    EXPECT_EQ(m->heatTransferStatus, 0u);
+    using Range = std::pair<double, double>;
+    EXPECT_EQ(test::rangeOf(Morvex_GetPressureRange, *m), Range(1.0, 100.0));
+    EXPECT_EQ(test::rangeOf(Morvex_GetStrainRange, *m), Range(0.0, 0.5));
+    EXPECT_EQ(test::rangeOf(Morvex_GetTemperatureRange, *m), Range(20.0, 200.0));
+    EXPECT_EQ(test::rangeOf(Morvex_GetVelocityRange, *m), Range(10.0, 500.0));
+    // Finalization ran: pressure 1..100 over 5 grid points is a step of 99/4.
+    EXPECT_EQ(m->primaryEntries[0].packageData[0].gridSpacing[0], 99.0 / 4.0);
+}
+
+TEST(ModuleFromSheet, NoAmountsGiveNoEntries) {
+    SheetRecord r = test::sheetRecordWithItems(12, {});
+    r.properties = roughnessProperties(u"0.5", u"0.25");
+    auto m = moduleOf(r);
+    ASSERT_TRUE(m);
+    EXPECT_TRUE(m->primaryEntries.empty());
+    EXPECT_TRUE(m->secondaryEntries.empty());
+    EXPECT_EQ(m->nominalLubricationAmount, 0.0);
+    EXPECT_TRUE(m->lubricationAmountValues.empty());
+    double min = -1, max = -1;
+    EXPECT_EQ(Morvex_GetLubricationAmountRange(m.get(), &min, &max), 0u);
+    EXPECT_EQ(m->nominalSheetRoughness, 0.5);
+    EXPECT_EQ(m->directionDependency, 1u);
+}
+
+TEST(MaterialChunks, FailedParseLeavesTheSlotAloneAndTheChunkKindDecides) {
+    // A Sheet record whose first text happens to read "VersionBlk" is still a
+    // Sheet record in a chunk that says so.
+    SheetRecord r = test::sheetRecordWithItems(6, {1.0});
+    r.text1 = u"VersionBlk";
+    const auto sheet = SheetRecordBytes(r);
+    const auto lubricant = LubricantRecordBytes(test::sampleLubricantRecord());
+    const struct {
+        bool (*handle)(const uint8_t*, int32_t, ModulePtr&, ReadFault*);
+        const std::vector<uint8_t>* bytes;
+        const char16_t* text1;
+    } cases[] = {{HandleSheetChunk, &sheet, u"VersionBlk"},
+                 {HandleLubricantChunk, &lubricant, u"oil"}};
+    for (const auto& c : cases) {
+        ModulePtr slot = std::make_unique<Module>();
+        slot->text1 = u"previous";
+        Module* before = slot.get();
+        const auto size = static_cast<int32_t>(c.bytes->size());
+        EXPECT_FALSE(c.handle(c.bytes->data(), size - 1, slot, nullptr));
+        EXPECT_EQ(slot.get(), before);
+        EXPECT_EQ(slot->text1, u"previous");
+        EXPECT_TRUE(c.handle(c.bytes->data(), size, slot, nullptr));
+        ASSERT_TRUE(slot);
+        EXPECT_EQ(slot->text1, c.text1);
+    }
+    ModulePtr slot;
+    ASSERT_TRUE(
+        DispatchRecord(kSheetRecord, sheet.data(), static_cast<int32_t>(sheet.size()), slot));
+    EXPECT_EQ(slot->primaryEntries.size(), 1u);
+}
+
+TEST(ModuleFromLubricant, CarriesTheRecordsData) {
+    LubricantRecord l = test::sampleLubricantRecord();
+    l.directionDependency = 7;
+    l.heatTransferStatus = 5;
+    auto m = moduleOf(l);
+    ASSERT_TRUE(m);
+    EXPECT_EQ(m->text1, u"oil");
+    EXPECT_EQ(m->text2, u"PL61");
+    EXPECT_EQ(m->directionDependency, 7u);  // not turned into 1
+    EXPECT_EQ(m->heatTransferStatus, 5u);
+    EXPECT_EQ((std::array{m->pressureMin, m->pressureMax, m->strainMin, m->strainMax}),
+              (std::array{0.5, 80.0, 0.01, 0.6}));
+    EXPECT_EQ((std::array{m->temperatureMin, m->temperatureMax, m->velocityMin, m->velocityMax}),
+              (std::array{15.0, 180.0, 5.0, 400.0}));
+    EXPECT_EQ(m->nominalSheetRoughness, 0.5);
+    EXPECT_EQ(m->nominalLubricationAmount, 2.0);
+    EXPECT_EQ(m->nominalToolRoughness, 0.3);
+
+    // The entries arrive as written (in their original order).
+    ASSERT_EQ(m->primaryEntries.size(), 2u);
+    ASSERT_EQ(m->secondaryEntries.size(), 2u);
+    const TableEntry& e = m->secondaryEntries[1];
+    ASSERT_EQ(e.packageData.size(), 2u);
+    EXPECT_EQ(e.packageData[0].scales, (std::vector<double>{40.0, 2.0, 3.0, 4.0}));
+    EXPECT_EQ(e.packageData[1].weights, (std::vector<double>{82.0, 123.0}));
+    EXPECT_EQ(e.packageData[1].gridPointCount, 0u);
+    ASSERT_EQ(e.curves.size(), 1u);
+    EXPECT_EQ(e.curves[0].numerators, (std::vector<double>{40.0, 40.0}));
+    EXPECT_EQ(e.sheetRoughness, 0.5);
+    EXPECT_EQ(m->primaryEntries[0].sheetRoughness, 1.0);
+    // All four axes arrived (the descending sheet roughness axis sorted):
+    // entry 0 is found at sorted position 1.
+    EXPECT_EQ(cellEntry(*m, m->primaryTable, m->primaryEntries, 1, 0, 0, 0), &m->primaryEntries[0]);
+    EXPECT_EQ(m->packageTable, (std::vector<uint32_t>{1, 0}));
+    EXPECT_EQ(m->transversePackageTable, (std::vector<uint32_t>{1, 0}));
+}
+
+TEST(ModuleFromLubricant, EachListKeepsOnlyItsOwnPrefix) {
+    LubricantRecord l = test::sampleLubricantRecord();
+    l.workpieceProperties = test::propertyList({{u"SheetGrade", u"DX56"},
+                                                {u"LubricantName", u"x"},
+                                                {u"ToolingA", u"y"},
+                                                {u"sheetX", u"z"}});
+    l.lubricantProperties =
+        test::propertyList({{u"SheetGrade", u"a"}, {u"LubricantName", u"PL61"}, {u"Lub", u"b"}});
+    l.toolingProperties =
+        test::propertyList({{u"tooling", u"c"}, {u"ToolingCoating", u"TiC"}, {u"Tooling", u""}});
+    auto m = moduleOf(l);
+    ASSERT_TRUE(m);
+    EXPECT_EQ(m->workpieceProperties.keys, std::vector<Text>{u"SheetGrade"});
+    EXPECT_EQ(m->workpieceProperties.values, std::vector<Text>{u"DX56"});
+    EXPECT_EQ(m->lubricantProperties.keys, std::vector<Text>{u"LubricantName"});
+    EXPECT_EQ(m->lubricantProperties.values, std::vector<Text>{u"PL61"});
+    EXPECT_EQ(m->toolingProperties.keys, (std::vector<Text>{u"ToolingCoating", u"Tooling"}));
+    EXPECT_EQ(m->toolingProperties.values, (std::vector<Text>{u"TiC", u""}));
+}
