@@ -32,6 +32,8 @@ void addFitCommand(CLI::App& app, CommandStatus& status);
 void addInspectCommand(CLI::App& app, CommandStatus& status);
 void addCheckCommand(CLI::App& app, CommandStatus& status);
 void addEvalCommands(CLI::App& app, CommandStatus& status);  // eval, plot
+void addDiffCommand(CLI::App& app, CommandStatus& status);
+void addReportCommand(CLI::App& app, CommandStatus& status);
 void addDemoCommand(CLI::App& app, CommandStatus& status);
 
 }  // namespace mx::tool

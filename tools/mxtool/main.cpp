@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <exception>
 #include <new>
+#include <string>
 
 #include "mxtool/commands.h"
 #include "mxtool/description.h"
@@ -14,17 +15,28 @@ int main(int argc, char** argv) {
         "Every subcommand has --help. Exit status: 0 success, 1 `check` found faults, "
         "2 error."};
     app.require_subcommand(1);
+    app.set_version_flag("--version", std::string("mxtool ") + MXTOOL_VERSION +
+                                          " (mxplugin library " + MXTOOL_VERSION + ")");
     mx::tool::CommandStatus status;
     mx::tool::addPackCommands(app, status);
     mx::tool::addFitCommand(app, status);
     mx::tool::addInspectCommand(app, status);
     mx::tool::addCheckCommand(app, status);
     mx::tool::addEvalCommands(app, status);
+    mx::tool::addDiffCommand(app, status);
+    mx::tool::addReportCommand(app, status);
     mx::tool::addDemoCommand(app, status);
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
-        return app.exit(e);
+        // --help and --version end the parse with status 0; every other parse
+        // failure is a usage error: one line, status 2.
+        if (e.get_exit_code() == 0) return app.exit(e);
+        std::string what = e.what();
+        for (char& c : what)
+            if (c == '\n') c = ' ';
+        std::fprintf(stderr, "mxtool: usage error: %s (see mxtool --help)\n", what.c_str());
+        return 2;
     } catch (const mx::tool::ToolError& e) {
         std::fprintf(stderr, "mxtool: error: %s\n", e.what());
         return 2;

@@ -92,6 +92,13 @@ std::optional<Quantity> parseQuantity(const std::string& key) {
     return std::nullopt;
 }
 
+std::vector<Quantity> namedQuantities() {
+    std::vector<Quantity> out;
+    for (const NamedQuantity& q : kNamed)
+        out.push_back(Quantity{q.kind, q.packageId, q.key, q.label, q.unit});
+    return out;
+}
+
 std::string quantityKeysHelp() {
     std::string keys;
     for (const NamedQuantity& q : kNamed) {

@@ -51,6 +51,8 @@ struct Quantity {
 // history, lubrication, heat-transfer, spot-lube, galling, wear, production,
 // package:N, average:N (N a package id 0..11).
 std::optional<Quantity> parseQuantity(const std::string& key);
+// The named quantities (not package:N or average:N), in help order.
+std::vector<Quantity> namedQuantities();
 // The names parseQuantity accepts, for help texts.
 std::string quantityKeysHelp();
 

@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <filesystem>
 #include <limits>
 
 #include "mxplugin/mxplugin.h"
@@ -10,6 +11,7 @@
 #include "mxtool/io.h"
 #include "mxtool/material.h"
 #include "mxtool/plot.h"
+#include "mxtool/points.h"
 #include "mxtool/progress.h"
 
 namespace mx::tool {
@@ -89,7 +91,7 @@ std::pair<double, double> defaultSweepRange(const Module& m, Variable v) {
     return {0.0, 0.0};
 }
 
-double evaluateQuantity(const MorvexModule* m, const Quantity& q, const ContactState& state) {
+MorvexInputRecord inputRecordOf(const ContactState& state) {
     const auto& v = state.values;
     MorvexInputRecord in{};
     const double temperature = v.at(Variable::Temperature);
@@ -98,6 +100,14 @@ double evaluateQuantity(const MorvexModule* m, const Quantity& q, const ContactS
                          v.at(Variable::State));
     Morvex_SetSystemInput(&in, state.blendDirections ? 1u : 0u, v.at(Variable::SheetRoughness),
                           v.at(Variable::LubricationAmount), v.at(Variable::ToolRoughness), 0u);
+    return in;
+}
+
+double evaluateQuantity(const MorvexModule* m, const Quantity& q, const ContactState& state) {
+    return evaluateRecord(m, q, inputRecordOf(state));
+}
+
+double evaluateRecord(const MorvexModule* m, const Quantity& q, const MorvexInputRecord& in) {
     const double inf = std::numeric_limits<double>::infinity();
     double result = 0.0, other = 0.0;
     uint32_t ok = 0;
@@ -274,6 +284,38 @@ std::vector<Quantity> parseQuantities(const std::vector<std::string>& keys) {
     return out;
 }
 
+// Streams the states of `path` through the module into CSV at `output` (a
+// file written through a temporary, or standard output).
+void evaluatePointsFile(const PreparedSweep& p, const std::vector<Quantity>& qs,
+                        const std::string& path, const std::string& output) {
+    std::FILE* in = std::fopen(path.c_str(), "rb");
+    if (in == nullptr) throw ToolError("cannot open " + path);
+    const std::unique_ptr<std::FILE, int (*)(std::FILE*)> inOwner(in, &std::fclose);
+    std::error_code error;
+    const auto size = std::filesystem::file_size(path, error);
+    const MorvexInputRecord defaults = inputRecordOf(p.state);
+    const std::string temporary = output + ".partial";
+    std::FILE* out = output.empty() ? stdout : std::fopen(temporary.c_str(), "wb");
+    if (out == nullptr) throw ToolError("cannot write " + output);
+    try {
+        evaluatePoints(p.solver.get(), qs, defaults, in, error ? 0 : size, path, out);
+    } catch (...) {
+        if (out != stdout) {
+            std::fclose(out);
+            std::remove(temporary.c_str());
+        }
+        throw;
+    }
+    if (out != stdout) {
+        const bool closed = std::fclose(out) == 0;
+        std::filesystem::rename(temporary, output, error);
+        if (!closed || error) {
+            std::remove(temporary.c_str());
+            throw ToolError("cannot write " + output);
+        }
+    }
+}
+
 std::string numberText(double v) {
     char text[32];
     std::snprintf(text, sizeof text, "%g", v);
@@ -294,16 +336,31 @@ void addEvalCommands(CLI::App& app, CommandStatus& status) {
         quantityKeysHelp() +
         "\nVariables: pressure, strain, temperature, velocity, "
         "sheet-roughness, lubrication, tool-roughness, state, direction.\n"
-        "Example: mxtool eval data/demo.mxd --sweep pressure -q friction,contact-area");
+        "Example: mxtool eval data/demo.mxd --sweep pressure -q friction,contact-area\n"
+        "Example: mxtool eval data/demo.mxd --points states.csv -q friction -o values.csv\n"
+        "  states.csv: a header line of record fields, e.g. pressure,strain,sheetTemperature,"
+        "velocity, then one state a line; missing fields take the values above (the tool "
+        "temperature that of the sheet, useDirectionDependency 1 when directionCosine is given).");
     addStateOptions(eval, e);
     eval->add_option("-q,--quantities", *quantities, "quantities to compute")
         ->delimiter(',')
         ->capture_default_str();
     eval->add_flag("--csv", e->csv, "CSV instead of an aligned table");
     eval->add_option("-o,--output", e->output, "write the table to a file (CSV)");
-    eval->callback([e, quantities, &status] {
+    auto points = std::make_shared<std::string>();
+    eval->add_option("--points", *points,
+                     "CSV of contact states, columns named like the input record's fields "
+                     "(pressure, strain, sheetTemperature, ..., temperatureMode); writes CSV")
+        ->check(CLI::ExistingFile);
+    eval->callback([e, quantities, points, &status] {
         const std::vector<Quantity> qs = parseQuantities(*quantities);
+        if (qs.empty()) throw ToolError("no quantity to compute");
         const PreparedSweep p = prepareSweep(*e);
+        if (!points->empty()) {
+            evaluatePointsFile(p, qs, *points, e->output);
+            status.exitCode = 0;
+            return;
+        }
         const auto rows = runSweep(p.solver.get(), p.sweep, p.state, qs);
         const VariableInfo& info = variableInfo(p.sweep.variable);
         std::vector<std::string> header{labelWithUnit(info.label, info.unit)};

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "model/module.h"
+#include "mxplugin/mxplugin.h"
 #include "mxtool/quantities.h"
 
 namespace mx::tool {
@@ -36,7 +37,11 @@ ContactState defaultContactState(const Module& m);
 // The range a sweep over `v` covers by default: the module's range or axis.
 std::pair<double, double> defaultSweepRange(const Module& m, Variable v);
 
+// The input record of a contact state (both temperatures the same, mode 0).
+MorvexInputRecord inputRecordOf(const ContactState& state);
+
 // One quantity at one state; NaN when the plug-in answers with failure.
+double evaluateRecord(const MorvexModule* m, const Quantity& q, const MorvexInputRecord& in);
 double evaluateQuantity(const MorvexModule* m, const Quantity& q, const ContactState& state);
 
 struct SweepSpec {
