@@ -7,6 +7,7 @@
 
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
@@ -48,7 +49,8 @@ const std::string kDemo = MX_TEST_DATA_DIR "/demo.mxd";
 }  // namespace
 
 TEST(Cli, EverySubcommandHasHelp) {
-    for (const char* sub : {"pack", "unpack", "fit", "inspect", "check", "eval", "plot", "demo"}) {
+    for (const char* sub :
+         {"pack", "unpack", "fit", "inspect", "check", "eval", "plot", "diff", "report", "demo"}) {
         const CommandRun r = run(kTool + " " + sub + " --help");
         EXPECT_EQ(r.status, 0) << sub;
         EXPECT_NE(r.out.find("Example: mxtool"), std::string::npos) << sub << ":\n" << r.out;
@@ -65,11 +67,31 @@ TEST(Cli, CheckExitStatusAndErrorsOnStderr) {
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.out.find("rejected: MD5 trailer mismatch"), std::string::npos) << r.out;
 
-    const CommandRun missing =
-        run(kTool + " inspect " + (dir / "none.mxd") + " 2>" + (dir / "err"));
-    EXPECT_NE(missing.status, 0);
-    EXPECT_TRUE(missing.out.empty());
-    EXPECT_NE(readFileText(dir / "err").find("none.mxd"), std::string::npos);
+    // Usage errors: status 2, nothing on stdout, one line on stderr naming the fault.
+    const struct {
+        std::string args, says;
+    } usage[] = {
+        {"inspect " + (dir / "none.mxd"), "none.mxd"},
+        {"diff " + kDemo, "b is required"},
+        {"eval " + kDemo + " --steps many", "--steps"},
+        {"eval " + kDemo + " --no-such-option", "--no-such-option"},
+        {"", "subcommand is required"},
+    };
+    for (const auto& u : usage) {
+        const CommandRun usageRun = run(kTool + " " + u.args + " 2>" + (dir / "err"));
+        const std::string err = readFileText(dir / "err");
+        EXPECT_EQ(usageRun.status, 2) << u.args;
+        EXPECT_TRUE(usageRun.out.empty()) << u.args;
+        EXPECT_NE(err.find(u.says), std::string::npos) << u.args << ": " << err;
+        EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << u.args << ": " << err;
+    }
+    const CommandRun version = run(kTool + " --version");
+    EXPECT_EQ(version.status, 0);
+    EXPECT_EQ(version.out.rfind(std::string("mxtool ") + MXTOOL_VERSION, 0), 0u) << version.out;
+    // diff: 0 for the same module in two forms, 1 for different ones.
+    EXPECT_EQ(run(kTool + " diff " + kDemo + " " MX_TEST_DATA_DIR "/demo.json").status, 0);
+    EXPECT_EQ(run(kTool + " diff " + kDemo + " " + (dir / "broken.mxd") + " 2>/dev/null").status,
+              2);
 
     writeFileText(dir / "bad.json", "{\"format\": \"mxplugin-material\", \"kind\": \"sheet\"}");
     const CommandRun bad = run(kTool + " pack " + (dir / "bad.json") + " -o " + (dir / "x.mxd") +
