@@ -328,7 +328,8 @@ void addEvalCommands(CLI::App& app, CommandStatus& status) {
     auto e = std::make_shared<SweepOptions>();
     auto quantities = std::make_shared<std::vector<std::string>>(std::vector<std::string>{
         "friction", "contact-area", "roughness", "lubrication", "heat-transfer"});
-    CLI::App* eval = app.add_subcommand("eval", "Friction quantities over a sweep of one variable");
+    CLI::App* eval = app.add_subcommand(
+        "eval", "Friction quantities over a sweep, or at contact states from a CSV file");
     eval->footer(
         "The module goes through the solver's road first (serialize, deserialize, "
         "prepare). Variables not swept stay at the midpoint of their range, the nominal "
