@@ -13,6 +13,7 @@
 #include <filesystem>
 #include <string>
 
+#include "mxplugin/mxplugin.h"
 #include "mxtool/inspect.h"
 #include "mxtool/io.h"
 #include "mxtool/material.h"
@@ -87,7 +88,8 @@ TEST(Cli, CheckExitStatusAndErrorsOnStderr) {
     }
     const CommandRun version = run(kTool + " --version");
     EXPECT_EQ(version.status, 0);
-    EXPECT_EQ(version.out.rfind(std::string("mxtool ") + MXTOOL_VERSION, 0), 0u) << version.out;
+    EXPECT_EQ(version.out.rfind(std::string("mxtool ") + MXPLUGIN_VERSION_STRING, 0), 0u)
+        << version.out;
     // diff: 0 for the same module in two forms, 1 for different ones.
     EXPECT_EQ(run(kTool + " diff " + kDemo + " " MX_TEST_DATA_DIR "/demo.json").status, 0);
     EXPECT_EQ(run(kTool + " diff " + kDemo + " " + (dir / "broken.mxd") + " 2>/dev/null").status,

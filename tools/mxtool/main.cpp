@@ -10,22 +10,14 @@
 #include "mxtool/description.h"
 #include "mxtool/io.h"
 
-// The library's version from its public header once it carries one; until
-// then the project version the build passes in, which is the same number.
-#ifdef MXPLUGIN_VERSION_STRING
-#define MXTOOL_LIBRARY_VERSION MXPLUGIN_VERSION_STRING
-#else
-#define MXTOOL_LIBRARY_VERSION MXTOOL_VERSION
-#endif
-
 int main(int argc, char** argv) {
     CLI::App app{
         "mxtool: author, inspect, check, evaluate and plot friction data files.\n"
         "Every subcommand has --help with examples. Exit status: 0 success, 1 `check` found "
         "faults or `diff` differences, 2 error (usage errors included)."};
     app.require_subcommand(1);
-    app.set_version_flag("--version", std::string("mxtool ") + MXTOOL_VERSION +
-                                          " (mxplugin library " + MXTOOL_LIBRARY_VERSION + ")");
+    app.set_version_flag("--version", std::string("mxtool ") + MXPLUGIN_VERSION_STRING +
+                                          " (mxplugin library " + MXPLUGIN_VERSION_STRING + ")");
     mx::tool::CommandStatus status;
     mx::tool::addPackCommands(app, status);
     mx::tool::addFitCommand(app, status);

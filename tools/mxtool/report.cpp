@@ -133,7 +133,7 @@ std::string reportHtml(const LoadedMaterial& material, int steps) {
             "</style>\n</head>\n<body>\n";
     html += "<h1>Friction data: " + escapeHtml(title) + "</h1>\n";
     html += "<p>" + escapeHtml(material.path) +
-            ", reported by mxtool " MXTOOL_VERSION
+            ", reported by mxtool " MXPLUGIN_VERSION_STRING
             " through the plug-in's own reading, preparation and evaluation.</p>\n";
     html += "<h2 id=\"holds\">What the file holds</h2>\n<pre class=\"inspect\">" +
             escapeHtml(renderSummary(summary)) + "</pre>\n";
