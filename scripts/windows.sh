@@ -32,7 +32,7 @@ strings -el "$windows_build/mxplugin.dll" | grep -qx "$version" ||
 (cd "$windows_build" && cpack -G ZIP -B package >/dev/null)
 zip="$windows_build/package/mxplugin-$version-windows-x64.zip"
 listing="$(cmake -E tar tf "$zip")"
-for f in bin/mxplugin.dll lib/libmxplugin.dll.a include/mxplugin/mxplugin.h \
+for f in bin/mxplugin.dll bin/mxtool.exe lib/libmxplugin.dll.a include/mxplugin/mxplugin.h \
   share/doc/mxplugin/README.md lib/cmake/mxplugin/mxpluginConfig.cmake; do
   grep -q "/$f$" <<<"$listing" || { echo "$zip lacks $f" >&2; exit 1; }
 done
