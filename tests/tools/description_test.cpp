@@ -16,6 +16,7 @@
 #include "records/sheet_record.h"
 #include "serialize/module_record.h"
 #include "support/module_builder.h"
+#include "support/samples.h"
 
 using namespace mx;
 using namespace mx::tool;
@@ -90,25 +91,15 @@ TEST(Description, ModuleRecordSurvivesTextRoundTripByteForByte) {
 }
 
 TEST(Description, SheetRecordOfTwelveItemGroupsRoundTrips) {
-    SheetRecord r;
+    SheetRecord r = test::sheetRecordWithItems(12, {2.0, 0.5});  // flags[3] set: groups of twelve
     r.identifier[0] = 9;
-    r.text1 = u"sheet";
-    r.flags = {0, 0, 0, 1, 42};  // flags[3] set: groups of twelve
+    r.flags.push_back(42);
     r.auxiliaryValues = {1.5};
-    r.pressureMin = 1, r.pressureMax = 90, r.pressureCount = 7;
-    r.velocityMax = 300, r.velocityCount = 3;
-    r.lubricationAmounts = {2.0, 0.5};
-    for (int i = 0; i < 24; ++i) {
-        SheetItem item;
-        item.offset = i;
-        item.shape = 0.5;
-        item.scales = {1, 1, 1, 1};
-        item.weights.assign(static_cast<size_t>(i % 3), 0.25 * i);
-        r.sheetItems.push_back(item);
-    }
-    r.properties.keys = {u"a", u"b", u"c", u"Sheet roughness"};
-    r.properties.values = {u"1", u"2", u"3", u"0.125"};
-    refreshView(r.properties);
+    r.pressureCount = 7, r.velocityCount = 3;
+    for (size_t i = 0; i < r.sheetItems.size(); ++i)
+        r.sheetItems[i].weights.assign(i % 3, 0.25 * double(i));
+    r.properties = test::propertyList(
+        {{u"a", u"1"}, {u"b", u"2"}, {u"c", u"3"}, {u"Sheet roughness", u"0.125"}});
     const std::vector<uint8_t> stream = SheetRecordBytes(r);
     ASSERT_FALSE(stream.empty());
     const Json d = unpackBytes(stream, /*sheetStream=*/true);
@@ -162,13 +153,13 @@ TEST(Description, HandWrittenDescriptionGetsDefaultsAndAxesFromItsEntries) {
         {"sheetRoughness": 1, "lubricationAmount": 0.5, "toolRoughness": 0.3, "packages": []},
         {"sheetRoughness": 1, "lubricationAmount": 2, "toolRoughness": 0.3, "packages": []}]})");
     const Module m = moduleFromDescription(d);
-    EXPECT_EQ(m.lubricationAmountValues, (std::vector<double>{0.5, 2.0}));
-    EXPECT_EQ(m.sheetRoughnessValues, (std::vector<double>{1.0}));
-    EXPECT_EQ(m.stateAxis, (std::vector<double>{0.0}));
-    EXPECT_EQ(m.name, kVersionBlockName);
-    EXPECT_EQ(m.formatVersion, 3);
+    using Axis = std::vector<double>;
+    EXPECT_EQ(m.lubricationAmountValues, (Axis{0.5, 2.0}));
+    EXPECT_EQ(m.sheetRoughnessValues, (Axis{1.0}));
+    EXPECT_EQ(m.stateAxis, (Axis{0.0}));
+    EXPECT_EQ(m.toolWearValues, (Axis{0.0}));
+    EXPECT_TRUE(m.name == kVersionBlockName && m.formatVersion == 3);
     EXPECT_EQ(m.solverId, kDefaultSolverId);
-    EXPECT_EQ(m.toolWearValues, (std::vector<double>{0.0}));
 }
 
 TEST(Description, CommittedDemoDescriptionAndDataFileAgree) {
