@@ -1,14 +1,20 @@
 #include "fuzz_support.h"
 
 #include <fuzzer/FuzzedDataProvider.h>
+#include <sys/mman.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <bit>
 #include <cfloat>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <vector>
 
+#include "io/data_file.h"
+#include "io/data_file_writer.h"
 #include "io/dispatch.h"
 #include "model/module.h"
 #include "support/query_sweep.h"
@@ -50,18 +56,6 @@ void checkTerminated(const uint16_t* s, const char* what) {
         if (s[i] == 0) return;
     }
     fail(what);
-}
-
-void readPropertyList(const MorvexModule* m,
-                      uint32_t (*get)(const MorvexModule*, const MorvexProperty**, uint32_t*)) {
-    const MorvexProperty* properties = nullptr;
-    uint32_t count = 0;
-    if (get(m, &properties, &count) != 1) fail("property getter failed");
-    if (count != 0 && properties == nullptr) fail("property list without an array");
-    for (uint32_t i = 0; i < count; ++i) {
-        checkTerminated(properties[i].key, "property key not terminated");
-        checkTerminated(properties[i].value, "property value not terminated");
-    }
 }
 
 // Values a contact-state field is drawn from: the module's own nodes and
@@ -149,22 +143,29 @@ void queryOnce(const MorvexModule* m, FuzzedDataProvider& choices) {
 void readEveryProperty(const MorvexModule* m) {
     double value;
     uint32_t status;
-    if (!Morvex_GetNominalSheetRoughness(m, &value) ||
-        !Morvex_GetNominalLubricationAmount(m, &value) ||
-        !Morvex_GetNominalToolRoughness(m, &value) ||
-        !Morvex_GetStrainRougheningStatus(m, &status) ||
-        !Morvex_GetStaticFrictionStatus(m, &status) || !Morvex_GetToolWearStatus(m, &status) ||
-        !Morvex_GetDirectionDependencyStatus(m, &status) ||
-        !Morvex_GetHeatTransferCoefficientStatus(m, &status) ||
-        !Morvex_GetIsToolTempEqual(m, &status)) {
-        fail("a getter that cannot fail failed");
+    for (auto get : {Morvex_GetNominalSheetRoughness, Morvex_GetNominalLubricationAmount,
+                     Morvex_GetNominalToolRoughness}) {
+        if (!get(m, &value)) fail("a nominal value getter failed");
+    }
+    for (auto get : {Morvex_GetStrainRougheningStatus, Morvex_GetStaticFrictionStatus,
+                     Morvex_GetToolWearStatus, Morvex_GetDirectionDependencyStatus,
+                     Morvex_GetHeatTransferCoefficientStatus, Morvex_GetIsToolTempEqual}) {
+        if (!get(m, &status)) fail("a status getter failed");
     }
     const uint16_t* solverId = nullptr;
     if (!Morvex_GetSolverID(m, &solverId)) fail("solver id getter failed");
     checkTerminated(solverId, "solver id not terminated");
-    readPropertyList(m, Morvex_GetWorkpieceProperties);
-    readPropertyList(m, Morvex_GetLubricantProperties);
-    readPropertyList(m, Morvex_GetToolingProperties);
+    for (auto get : {Morvex_GetWorkpieceProperties, Morvex_GetLubricantProperties,
+                     Morvex_GetToolingProperties}) {
+        const MorvexProperty* properties = nullptr;
+        uint32_t count = 0;
+        if (get(m, &properties, &count) != 1) fail("property getter failed");
+        if (count != 0 && properties == nullptr) fail("property list without an array");
+        for (uint32_t i = 0; i < count; ++i) {
+            checkTerminated(properties[i].key, "property key not terminated");
+            checkTerminated(properties[i].value, "property value not terminated");
+        }
+    }
 }
 
 // Serializes through the exports.
@@ -255,6 +256,59 @@ void exerciseModule(MorvexModule* module, const uint8_t* data, size_t size) {
     // Preparation limits heat-transfer curves in place; the limited module
     // must still travel.
     checkRoundTrip(module);
+}
+
+bool sealDataFile(const uint8_t* plain, size_t size, std::vector<uint8_t>& sealed) {
+    const uint8_t* end = plain + size;
+    const uint8_t* at = std::find(plain, end, mx::kPreambleEnd);
+    if (at != end) ++at;
+    sealed.assign(plain, at);
+    // Up to a cut header or the end marker; the rest is copied as it is.
+    while (static_cast<size_t>(end - at) >= mx::kChunkHeaderSize) {
+        int16_t type;
+        uint16_t kind;
+        int32_t length;
+        std::memcpy(&type, at, 2);
+        std::memcpy(&kind, at + 2, 2);
+        std::memcpy(&length, at + 4, 4);
+        if (type == mx::kEndMarker) break;
+        const size_t available = std::min<size_t>(static_cast<size_t>(end - at) - 8,
+                                                  length > 0 ? static_cast<size_t>(length) : 0);
+        if (type == mx::kRecordChunk && length >= 0) {
+            mx::DataFileChunk chunk;
+            if (!mx::MakeRecordChunk(kind, at + 8, available, chunk)) return false;
+            mx::appendChunkHeader(sealed, type, kind, static_cast<int32_t>(chunk.payload.size()));
+            sealed.insert(sealed.end(), chunk.payload.begin(), chunk.payload.end());
+        } else {
+            sealed.insert(sealed.end(), at, at + 8 + available);
+        }
+        at += 8 + available;
+    }
+    sealed.insert(sealed.end(), at, end);
+    return mx::appendDigestTrailer(sealed);
+}
+
+void loadAndExercise(const std::vector<uint8_t>& file, const uint8_t* data, size_t size) {
+    static const int fd = memfd_create("mxfuzz-data-file", MFD_CLOEXEC);
+    static char path[64];
+    if (fd < 0) fail("no in-memory file");
+    std::snprintf(path, sizeof path, "/proc/self/fd/%d", fd);
+    if (ftruncate(fd, 0) != 0) fail("cannot truncate the in-memory file");
+    for (size_t done = 0; done < file.size();) {
+        const ssize_t n =
+            pwrite(fd, file.data() + done, file.size() - done, static_cast<off_t>(done));
+        if (n <= 0) fail("cannot write the in-memory file");
+        done += static_cast<size_t>(n);
+    }
+    MorvexModule* module = untouchedHandle();
+    if (!Morvex_LoadFile(path, &module)) {
+        if (module != untouchedHandle()) fail("failed load wrote the handle");
+        return;
+    }
+    if (module == untouchedHandle()) fail("successful load left the handle");
+    if (module == nullptr) return;  // a file without record chunks
+    exerciseModule(module, data, size);
+    Morvex_FreeModule(module);
 }
 
 }  // namespace mxfuzz
