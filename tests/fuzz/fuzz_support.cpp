@@ -61,24 +61,24 @@ void checkTerminated(const uint16_t* s, const char* what) {
 // Values a contact-state field is drawn from: the module's own nodes and
 // range ends (where brackets collapse and fractions hit 0 or 1), their
 // midpoints, and values that break naive arithmetic.
-struct Palette {
-    std::vector<double> values;
+using Palette = std::vector<double>;
 
-    void add(double v) { values.push_back(v); }
-    void addRange(double lo, double hi) {
-        add(lo);
-        add(hi);
-        add(lo + (hi - lo) / 2);
-        add(std::nextafter(lo, -INFINITY));
-        add(std::nextafter(hi, INFINITY));
+Palette range(double lo, double hi) {
+    return {lo, hi, lo + (hi - lo) / 2, std::nextafter(lo, -INFINITY),
+            std::nextafter(hi, INFINITY)};
+}
+
+// The first eight nodes, each followed by the point a third of the way to
+// the next, then `nominal` when there is one.
+Palette axis(const std::vector<double>& nodes, const double* nominal = nullptr) {
+    Palette p;
+    for (size_t i = 0; i < nodes.size() && i < 8; ++i) {
+        p.push_back(nodes[i]);
+        if (i + 1 < nodes.size()) p.push_back(nodes[i] + (nodes[i + 1] - nodes[i]) / 3);
     }
-    void addAxis(const std::vector<double>& axis) {
-        for (size_t i = 0; i < axis.size() && i < 8; ++i) {
-            add(axis[i]);
-            if (i + 1 < axis.size()) add(axis[i] + (axis[i + 1] - axis[i]) / 3);
-        }
-    }
-};
+    if (nominal != nullptr) p.push_back(*nominal);
+    return p;
+}
 
 const double kAwkward[] = {
     NAN,     -NAN,         INFINITY, -INFINITY, 0.0, -0.0,  DBL_MAX, -DBL_MAX,
@@ -87,9 +87,7 @@ const double kAwkward[] = {
 double choose(FuzzedDataProvider& choices, const Palette& palette) {
     const uint8_t selector = choices.ConsumeIntegral<uint8_t>();
     if (selector < 64) return kAwkward[selector % std::size(kAwkward)];
-    if (selector < 192 && !palette.values.empty()) {
-        return palette.values[selector % palette.values.size()];
-    }
+    if (selector < 192 && !palette.empty()) return palette[selector % palette.size()];
     return std::bit_cast<double>(choices.ConsumeIntegral<uint64_t>());
 }
 
@@ -101,31 +99,22 @@ uint32_t choosePackageId(FuzzedDataProvider& choices) {
 }
 
 void queryOnce(const MorvexModule* m, FuzzedDataProvider& choices) {
-    Palette pressure, strain, temperature, velocity, state, sheet, lube, tool, plain;
-    pressure.addRange(m->pressureMin, m->pressureMax);
-    strain.addRange(m->strainMin, m->strainMax);
-    temperature.addRange(m->temperatureMin, m->temperatureMax);
-    velocity.addRange(m->velocityMin, m->velocityMax);
-    state.addAxis(m->stateAxis);
-    sheet.addAxis(m->sheetRoughnessValues);
-    sheet.add(m->nominalSheetRoughness);
-    lube.addAxis(m->lubricationAmountValues);
-    lube.add(m->nominalLubricationAmount);
-    tool.addAxis(m->toolRoughnessValues);
-    tool.add(m->nominalToolRoughness);
-    plain.add(0.0);
-    plain.add(1.0);
-    plain.add(0.25);
-
+    const Palette temperature = range(m->temperatureMin, m->temperatureMax);
+    const Palette plain = {0.0, 1.0, 0.25};
     MorvexInputRecord in;
     const double sheetT = choose(choices, temperature);
     const double toolT = choices.ConsumeBool() ? sheetT : choose(choices, temperature);
-    Morvex_SetNodalInput(&in, choose(choices, pressure), choose(choices, strain), sheetT, toolT,
-                         choose(choices, velocity), choose(choices, plain), choose(choices, state));
+    Morvex_SetNodalInput(&in, choose(choices, range(m->pressureMin, m->pressureMax)),
+                         choose(choices, range(m->strainMin, m->strainMax)), sheetT, toolT,
+                         choose(choices, range(m->velocityMin, m->velocityMax)),
+                         choose(choices, plain), choose(choices, axis(m->stateAxis)));
     const uint32_t useDirection = choices.ConsumeBool() ? 1u : choices.ConsumeIntegral<uint32_t>();
     const uint32_t temperatureMode = choices.ConsumeIntegral<uint8_t>() % 3;
-    Morvex_SetSystemInput(&in, useDirection, choose(choices, sheet), choose(choices, lube),
-                          choose(choices, tool), temperatureMode);
+    Morvex_SetSystemInput(
+        &in, useDirection,
+        choose(choices, axis(m->sheetRoughnessValues, &m->nominalSheetRoughness)),
+        choose(choices, axis(m->lubricationAmountValues, &m->nominalLubricationAmount)),
+        choose(choices, axis(m->toolRoughnessValues, &m->nominalToolRoughness)), temperatureMode);
 
     mx::test::QueryArguments args;
     args.packageId = choosePackageId(choices);
