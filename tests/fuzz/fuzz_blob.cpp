@@ -7,8 +7,6 @@
 // a failed read that writes the caller's handle; modules that do not
 // serialize back to the bytes they were read from; queries that crash, hang or
 // answer differently to the same question on hostile contact states.
-#include <cstddef>
-#include <cstdint>
 
 #include "fuzz_support.h"
 

@@ -1,5 +1,5 @@
 // Fuzz target: data files, structure-aware. The input is a data file with its
-// record chunks in plaintext and no trailer (data_file_sealing.h); the target
+// record chunks in plaintext and no trailer (fuzz_support.h); the target
 // encrypts the record chunks, appends the MD5 trailer and loads the result
 // with Morvex_LoadFile, so mutations of the preamble, the chunk headers and the
 // records get past the integrity check and into the chunk walk and parsers.
@@ -8,11 +8,7 @@
 // decryption and dispatch of several record chunks; a failed load that writes
 // the caller's handle or leaves a file open; loaded modules that fail anything
 // a blob's module must survive.
-#include <cstddef>
-#include <cstdint>
-#include <vector>
 
-#include "data_file_sealing.h"
 #include "fuzz_support.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

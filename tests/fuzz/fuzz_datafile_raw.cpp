@@ -6,11 +6,8 @@
 //
 // Guards against: crashes, leaks and out-of-bounds reads in the first pass and
 // the chunk walk; a failed load that writes the caller's handle.
-#include <cstddef>
-#include <cstdint>
-#include <vector>
 
-#include "data_file_sealing.h"
+#include "fuzz_support.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     mxfuzz::loadAndExercise(std::vector<uint8_t>(data, data + size), data, size);

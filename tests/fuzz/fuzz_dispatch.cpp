@@ -7,8 +7,6 @@
 // Guards against: crashes, leaks and out-of-bounds reads in the three record
 // parsers, module assembly and finalization; an unknown kind that touches the
 // slot; modules assembled from records that do not serialize back stably.
-#include <cstddef>
-#include <cstdint>
 
 #include "fuzz_support.h"
 #include "io/dispatch.h"

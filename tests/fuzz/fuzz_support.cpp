@@ -1,14 +1,20 @@
 #include "fuzz_support.h"
 
 #include <fuzzer/FuzzedDataProvider.h>
+#include <sys/mman.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <bit>
 #include <cfloat>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <vector>
 
+#include "io/data_file.h"
+#include "io/data_file_writer.h"
 #include "io/dispatch.h"
 #include "model/module.h"
 #include "support/query_sweep.h"
@@ -52,39 +58,27 @@ void checkTerminated(const uint16_t* s, const char* what) {
     fail(what);
 }
 
-void readPropertyList(const MorvexModule* m,
-                      uint32_t (*get)(const MorvexModule*, const MorvexProperty**, uint32_t*)) {
-    const MorvexProperty* properties = nullptr;
-    uint32_t count = 0;
-    if (get(m, &properties, &count) != 1) fail("property getter failed");
-    if (count != 0 && properties == nullptr) fail("property list without an array");
-    for (uint32_t i = 0; i < count; ++i) {
-        checkTerminated(properties[i].key, "property key not terminated");
-        checkTerminated(properties[i].value, "property value not terminated");
-    }
-}
-
 // Values a contact-state field is drawn from: the module's own nodes and
 // range ends (where brackets collapse and fractions hit 0 or 1), their
 // midpoints, and values that break naive arithmetic.
-struct Palette {
-    std::vector<double> values;
+using Palette = std::vector<double>;
 
-    void add(double v) { values.push_back(v); }
-    void addRange(double lo, double hi) {
-        add(lo);
-        add(hi);
-        add(lo + (hi - lo) / 2);
-        add(std::nextafter(lo, -INFINITY));
-        add(std::nextafter(hi, INFINITY));
+Palette range(double lo, double hi) {
+    return {lo, hi, lo + (hi - lo) / 2, std::nextafter(lo, -INFINITY),
+            std::nextafter(hi, INFINITY)};
+}
+
+// The first eight nodes, each followed by the point a third of the way to
+// the next, then `nominal` when there is one.
+Palette axis(const std::vector<double>& nodes, const double* nominal = nullptr) {
+    Palette p;
+    for (size_t i = 0; i < nodes.size() && i < 8; ++i) {
+        p.push_back(nodes[i]);
+        if (i + 1 < nodes.size()) p.push_back(nodes[i] + (nodes[i + 1] - nodes[i]) / 3);
     }
-    void addAxis(const std::vector<double>& axis) {
-        for (size_t i = 0; i < axis.size() && i < 8; ++i) {
-            add(axis[i]);
-            if (i + 1 < axis.size()) add(axis[i] + (axis[i + 1] - axis[i]) / 3);
-        }
-    }
-};
+    if (nominal != nullptr) p.push_back(*nominal);
+    return p;
+}
 
 const double kAwkward[] = {
     NAN,     -NAN,         INFINITY, -INFINITY, 0.0, -0.0,  DBL_MAX, -DBL_MAX,
@@ -93,9 +87,7 @@ const double kAwkward[] = {
 double choose(FuzzedDataProvider& choices, const Palette& palette) {
     const uint8_t selector = choices.ConsumeIntegral<uint8_t>();
     if (selector < 64) return kAwkward[selector % std::size(kAwkward)];
-    if (selector < 192 && !palette.values.empty()) {
-        return palette.values[selector % palette.values.size()];
-    }
+    if (selector < 192 && !palette.empty()) return palette[selector % palette.size()];
     return std::bit_cast<double>(choices.ConsumeIntegral<uint64_t>());
 }
 
@@ -107,31 +99,22 @@ uint32_t choosePackageId(FuzzedDataProvider& choices) {
 }
 
 void queryOnce(const MorvexModule* m, FuzzedDataProvider& choices) {
-    Palette pressure, strain, temperature, velocity, state, sheet, lube, tool, plain;
-    pressure.addRange(m->pressureMin, m->pressureMax);
-    strain.addRange(m->strainMin, m->strainMax);
-    temperature.addRange(m->temperatureMin, m->temperatureMax);
-    velocity.addRange(m->velocityMin, m->velocityMax);
-    state.addAxis(m->stateAxis);
-    sheet.addAxis(m->sheetRoughnessValues);
-    sheet.add(m->nominalSheetRoughness);
-    lube.addAxis(m->lubricationAmountValues);
-    lube.add(m->nominalLubricationAmount);
-    tool.addAxis(m->toolRoughnessValues);
-    tool.add(m->nominalToolRoughness);
-    plain.add(0.0);
-    plain.add(1.0);
-    plain.add(0.25);
-
+    const Palette temperature = range(m->temperatureMin, m->temperatureMax);
+    const Palette plain = {0.0, 1.0, 0.25};
     MorvexInputRecord in;
     const double sheetT = choose(choices, temperature);
     const double toolT = choices.ConsumeBool() ? sheetT : choose(choices, temperature);
-    Morvex_SetNodalInput(&in, choose(choices, pressure), choose(choices, strain), sheetT, toolT,
-                         choose(choices, velocity), choose(choices, plain), choose(choices, state));
+    Morvex_SetNodalInput(&in, choose(choices, range(m->pressureMin, m->pressureMax)),
+                         choose(choices, range(m->strainMin, m->strainMax)), sheetT, toolT,
+                         choose(choices, range(m->velocityMin, m->velocityMax)),
+                         choose(choices, plain), choose(choices, axis(m->stateAxis)));
     const uint32_t useDirection = choices.ConsumeBool() ? 1u : choices.ConsumeIntegral<uint32_t>();
     const uint32_t temperatureMode = choices.ConsumeIntegral<uint8_t>() % 3;
-    Morvex_SetSystemInput(&in, useDirection, choose(choices, sheet), choose(choices, lube),
-                          choose(choices, tool), temperatureMode);
+    Morvex_SetSystemInput(
+        &in, useDirection,
+        choose(choices, axis(m->sheetRoughnessValues, &m->nominalSheetRoughness)),
+        choose(choices, axis(m->lubricationAmountValues, &m->nominalLubricationAmount)),
+        choose(choices, axis(m->toolRoughnessValues, &m->nominalToolRoughness)), temperatureMode);
 
     mx::test::QueryArguments args;
     args.packageId = choosePackageId(choices);
@@ -149,22 +132,29 @@ void queryOnce(const MorvexModule* m, FuzzedDataProvider& choices) {
 void readEveryProperty(const MorvexModule* m) {
     double value;
     uint32_t status;
-    if (!Morvex_GetNominalSheetRoughness(m, &value) ||
-        !Morvex_GetNominalLubricationAmount(m, &value) ||
-        !Morvex_GetNominalToolRoughness(m, &value) ||
-        !Morvex_GetStrainRougheningStatus(m, &status) ||
-        !Morvex_GetStaticFrictionStatus(m, &status) || !Morvex_GetToolWearStatus(m, &status) ||
-        !Morvex_GetDirectionDependencyStatus(m, &status) ||
-        !Morvex_GetHeatTransferCoefficientStatus(m, &status) ||
-        !Morvex_GetIsToolTempEqual(m, &status)) {
-        fail("a getter that cannot fail failed");
+    for (auto get : {Morvex_GetNominalSheetRoughness, Morvex_GetNominalLubricationAmount,
+                     Morvex_GetNominalToolRoughness}) {
+        if (!get(m, &value)) fail("a nominal value getter failed");
+    }
+    for (auto get : {Morvex_GetStrainRougheningStatus, Morvex_GetStaticFrictionStatus,
+                     Morvex_GetToolWearStatus, Morvex_GetDirectionDependencyStatus,
+                     Morvex_GetHeatTransferCoefficientStatus, Morvex_GetIsToolTempEqual}) {
+        if (!get(m, &status)) fail("a status getter failed");
     }
     const uint16_t* solverId = nullptr;
     if (!Morvex_GetSolverID(m, &solverId)) fail("solver id getter failed");
     checkTerminated(solverId, "solver id not terminated");
-    readPropertyList(m, Morvex_GetWorkpieceProperties);
-    readPropertyList(m, Morvex_GetLubricantProperties);
-    readPropertyList(m, Morvex_GetToolingProperties);
+    for (auto get : {Morvex_GetWorkpieceProperties, Morvex_GetLubricantProperties,
+                     Morvex_GetToolingProperties}) {
+        const MorvexProperty* properties = nullptr;
+        uint32_t count = 0;
+        if (get(m, &properties, &count) != 1) fail("property getter failed");
+        if (count != 0 && properties == nullptr) fail("property list without an array");
+        for (uint32_t i = 0; i < count; ++i) {
+            checkTerminated(properties[i].key, "property key not terminated");
+            checkTerminated(properties[i].value, "property value not terminated");
+        }
+    }
 }
 
 // Serializes through the exports.
@@ -255,6 +245,59 @@ void exerciseModule(MorvexModule* module, const uint8_t* data, size_t size) {
     // Preparation limits heat-transfer curves in place; the limited module
     // must still travel.
     checkRoundTrip(module);
+}
+
+bool sealDataFile(const uint8_t* plain, size_t size, std::vector<uint8_t>& sealed) {
+    const uint8_t* end = plain + size;
+    const uint8_t* at = std::find(plain, end, mx::kPreambleEnd);
+    if (at != end) ++at;
+    sealed.assign(plain, at);
+    // Up to a cut header or the end marker; the rest is copied as it is.
+    while (static_cast<size_t>(end - at) >= mx::kChunkHeaderSize) {
+        int16_t type;
+        uint16_t kind;
+        int32_t length;
+        std::memcpy(&type, at, 2);
+        std::memcpy(&kind, at + 2, 2);
+        std::memcpy(&length, at + 4, 4);
+        if (type == mx::kEndMarker) break;
+        const size_t available = std::min<size_t>(static_cast<size_t>(end - at) - 8,
+                                                  length > 0 ? static_cast<size_t>(length) : 0);
+        if (type == mx::kRecordChunk && length >= 0) {
+            mx::DataFileChunk chunk;
+            if (!mx::MakeRecordChunk(kind, at + 8, available, chunk)) return false;
+            mx::appendChunkHeader(sealed, type, kind, static_cast<int32_t>(chunk.payload.size()));
+            sealed.insert(sealed.end(), chunk.payload.begin(), chunk.payload.end());
+        } else {
+            sealed.insert(sealed.end(), at, at + 8 + available);
+        }
+        at += 8 + available;
+    }
+    sealed.insert(sealed.end(), at, end);
+    return mx::appendDigestTrailer(sealed);
+}
+
+void loadAndExercise(const std::vector<uint8_t>& file, const uint8_t* data, size_t size) {
+    static const int fd = memfd_create("mxfuzz-data-file", MFD_CLOEXEC);
+    static char path[64];
+    if (fd < 0) fail("no in-memory file");
+    std::snprintf(path, sizeof path, "/proc/self/fd/%d", fd);
+    if (ftruncate(fd, 0) != 0) fail("cannot truncate the in-memory file");
+    for (size_t done = 0; done < file.size();) {
+        const ssize_t n =
+            pwrite(fd, file.data() + done, file.size() - done, static_cast<off_t>(done));
+        if (n <= 0) fail("cannot write the in-memory file");
+        done += static_cast<size_t>(n);
+    }
+    MorvexModule* module = untouchedHandle();
+    if (!Morvex_LoadFile(path, &module)) {
+        if (module != untouchedHandle()) fail("failed load wrote the handle");
+        return;
+    }
+    if (module == untouchedHandle()) fail("successful load left the handle");
+    if (module == nullptr) return;  // a file without record chunks
+    exerciseModule(module, data, size);
+    Morvex_FreeModule(module);
 }
 
 }  // namespace mxfuzz

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "data_file_sealing.h"
+#include "fuzz_support.h"
 #include "io/data_file_writer.h"
 #include "support/samples.h"
 
@@ -27,30 +27,27 @@ void save(const fs::path& dir, const std::string& name, const Bytes& bytes) {
     std::printf("%-60s %7zu bytes\n", path.c_str(), bytes.size());
 }
 
-// A data file in the structure-aware form of the fuzz_datafile target: record
-// chunks in plaintext, no trailer.
-struct PlainDataFile {
-    Bytes bytes;
-    explicit PlainDataFile(const std::string& preamble) : bytes(preamble.begin(), preamble.end()) {
-        bytes.push_back(0x03);
-    }
-    PlainDataFile& chunk(int16_t type, uint16_t kind, const Bytes& payload) {
-        mx::appendChunkHeader(bytes, type, kind, static_cast<int32_t>(payload.size()));
-        bytes.insert(bytes.end(), payload.begin(), payload.end());
-        return *this;
-    }
-    PlainDataFile& end(const std::string& after = "") {
-        mx::appendChunkHeader(bytes, 3, 0, 0);
-        bytes.insert(bytes.end(), after.begin(), after.end());
-        return *this;
-    }
+// A data file with `chunks` between the preamble and the end marker, in the
+// structure-aware form of the fuzz_datafile target (record chunks in
+// plaintext, no trailer) and sealed for fuzz_datafile_raw.
+struct Chunk {
+    int16_t type;
+    uint16_t kind;
+    Bytes payload;
 };
-
-// The plain form for fuzz_datafile, the sealed one for fuzz_datafile_raw.
-void saveDataFile(const fs::path& root, const std::string& name, const PlainDataFile& plain) {
-    save(root / "fuzz_datafile", name, plain.bytes);
+void saveDataFile(const fs::path& root, const std::string& name, const std::string& preamble,
+                  const std::vector<Chunk>& chunks, const std::string& after = "") {
+    Bytes plain(preamble.begin(), preamble.end());
+    plain.push_back(0x03);
+    for (const Chunk& c : chunks) {
+        mx::appendChunkHeader(plain, c.type, c.kind, static_cast<int32_t>(c.payload.size()));
+        plain.insert(plain.end(), c.payload.begin(), c.payload.end());
+    }
+    mx::appendChunkHeader(plain, 3, 0, 0);
+    plain.insert(plain.end(), after.begin(), after.end());
+    save(root / "fuzz_datafile", name, plain);
     Bytes sealed;
-    if (!mxfuzz::sealDataFile(plain.bytes.data(), plain.bytes.size(), sealed)) {
+    if (!mxfuzz::sealDataFile(plain.data(), plain.size(), sealed)) {
         throw std::runtime_error("cannot seal a seed data file");
     }
     save(root / "fuzz_datafile_raw", name, sealed);
@@ -73,18 +70,13 @@ int main(int argc, char** argv) {
     }
 
     const Bytes small = SampleStreamBytes("without-entries");
-    saveDataFile(root, "module-record", PlainDataFile("mx seed").chunk(2, 3, small).end("after"));
-    saveDataFile(root, "sheet-after-skip",
-                 PlainDataFile("")
-                     .chunk(5, 0, Bytes(40, 0x5A))
-                     .chunk(2, 1, SampleStreamBytes("sheet-6"))
-                     .end());
-    saveDataFile(root, "lubricant",
-                 PlainDataFile("lubricant").chunk(2, 2, SampleStreamBytes("lubricant")).end());
-    saveDataFile(
-        root, "two-records",
-        PlainDataFile("two").chunk(2, 3, small).chunk(2, 1, SampleStreamBytes("sheet-12")).end());
-    saveDataFile(root, "no-records", PlainDataFile("").end());
-    saveDataFile(root, "skip-3000", PlainDataFile("skip").chunk(-7, 9, Bytes(3000, 0x03)).end());
+    saveDataFile(root, "module-record", "mx seed", {{2, 3, small}}, "after");
+    saveDataFile(root, "sheet-after-skip", "",
+                 {{5, 0, Bytes(40, 0x5A)}, {2, 1, SampleStreamBytes("sheet-6")}});
+    saveDataFile(root, "lubricant", "lubricant", {{2, 2, SampleStreamBytes("lubricant")}});
+    saveDataFile(root, "two-records", "two",
+                 {{2, 3, small}, {2, 1, SampleStreamBytes("sheet-12")}});
+    saveDataFile(root, "no-records", "", {});
+    saveDataFile(root, "skip-3000", "skip", {{-7, 9, Bytes(3000, 0x03)}});
     return 0;
 }

@@ -11,7 +11,7 @@
 #include <gtest/gtest.h>
 #include <openssl/err.h>
 
-#include <cstdio>
+#include <functional>
 #include <string>
 
 #include "counting_allocator.h"
@@ -26,10 +26,6 @@ namespace {
 
 MorvexModule* const kUntouched = reinterpret_cast<MorvexModule*>(uintptr_t{0xDEAD0});
 
-int32_t sizeOf(const Bytes& b) {
-    return static_cast<int32_t>(b.size());
-}
-
 std::vector<Answer> answersOf(const MorvexModule* m) {
     std::vector<Answer> all;
     for (const MorvexInputRecord& in : spreadStates(m, 12)) {
@@ -39,155 +35,83 @@ std::vector<Answer> answersOf(const MorvexModule* m) {
     return all;
 }
 
-int failedPartsSoFar() {
-    return testing::UnitTest::GetInstance()->current_test_info()->result()->total_part_count();
-}
+// One operation under the sweep: `call` makes it and checks its outcome,
+// returning whether it succeeded; it is called between arm() and disarm()
+// through `armed`, which it wraps around the library call alone.
+using Armed = std::function<uint32_t(const std::function<uint32_t()>&)>;
+using Call = std::function<bool(const Armed&, const std::string& at)>;
 
-struct SweepSize {
+struct Sweep {
     uint64_t allocations;  // of a complete run
     uint64_t failedCalls;  // the rest were absorbed by the call
 };
 
-// Runs `attempt(k)` for k = 1, 2, ... with the k-th allocation failing, until
-// a run makes fewer than k allocations. `attempt` makes the call between
-// arm() and disarm() and checks its outcome itself; the sweep checks that a
-// run without an injected failure succeeded and that nothing stayed allocated.
-template <typename Attempt>
-SweepSize sweep(const std::string& what, Attempt attempt) {
-    const int failedBefore = failedPartsSoFar();
+// Runs `call` with allocation k = 1, 2, ... failing until a run makes fewer
+// than k allocations. Checks that a run without an injected failure succeeded
+// and that nothing stayed allocated.
+Sweep sweep(const std::string& what, const Call& call) {
+    const auto failedParts = [] {
+        return testing::UnitTest::GetInstance()->current_test_info()->result()->total_part_count();
+    };
+    const int failedBefore = failedParts();
     uint64_t failedCalls = 0;
     for (uint64_t k = 1;; ++k) {
-        const int64_t before = mxalloc::liveBlocks();
-        const bool succeeded = attempt(k);
-        const bool injected = mxalloc::failureInjected();
-        EXPECT_EQ(mxalloc::liveBlocks(), before)
-            << what << ": blocks leaked when allocation " << k << " failed";
-        if (!injected) {
+        const int64_t before = mxalloc::counters.live;
+        const bool succeeded = call(
+            [k](const std::function<uint32_t()>& f) {
+                mxalloc::counters.arm(k);
+                const uint32_t result = f();
+                mxalloc::counters.armed = false;
+                return result;
+            },
+            what + ", allocation " + std::to_string(k));
+        EXPECT_EQ(mxalloc::counters.live.load(), before)
+            << what << ": leaked when allocation " << k << " failed";
+        if (!mxalloc::counters.injected) {
             EXPECT_TRUE(succeeded) << what << ": fails without an allocation failure";
-            std::printf("[   sweep  ] %s: %llu allocations, %llu failed calls\n", what.c_str(),
-                        static_cast<unsigned long long>(k - 1),
-                        static_cast<unsigned long long>(failedCalls));
             return {k - 1, failedCalls};
         }
         if (!succeeded) ++failedCalls;
-        if (failedPartsSoFar() != failedBefore) {
+        if (failedParts() != failedBefore) {
             ADD_FAILURE() << what << ": stopped at allocation " << k;
             return {k, failedCalls};
         }
     }
 }
 
-// Sweeps a call that reads a module into its out-parameter. A failed call
-// leaves the handle as it was and no OpenSSL error behind; a successful one
-// reads the module whose blob is `reference`.
-template <typename Read>
-SweepSize sweepRead(const std::string& what, const Bytes& reference, Read read) {
+// A call that reads a module into its out-parameter. A failed call leaves the
+// handle as it was and no OpenSSL error behind; a successful one reads the
+// module whose blob is `reference`.
+Call reading(const Bytes& reference, std::function<uint32_t(MorvexModule**)> read) {
     ERR_peek_error();  // OpenSSL allocates its error state on first use: no leak
-    return sweep(what, [&](uint64_t k) {
+    return [reference, read](const Armed& armed, const std::string& at) {
         MorvexModule* module = kUntouched;
-        mxalloc::arm(k);
-        const uint32_t result = read(&module);
-        mxalloc::disarm();
-        if (result == 0) {
-            EXPECT_EQ(module, kUntouched) << what << ": failed call wrote the handle, k=" << k;
-            EXPECT_EQ(ERR_peek_error(), 0u) << what << ": OpenSSL errors left, k=" << k;
+        if (armed([&] { return read(&module); }) == 0) {
+            EXPECT_EQ(module, kUntouched) << at << ": failed call wrote the handle";
+            EXPECT_EQ(ERR_peek_error(), 0u) << at << ": OpenSSL errors left";
             return false;
         }
-        EXPECT_EQ(WriteBlob(*module), reference) << what << ": wrong module, k=" << k;
+        EXPECT_EQ(WriteBlob(*module), reference) << at << ": wrong module";
         Morvex_FreeModule(module);
         return true;
-    });
+    };
 }
 
 }  // namespace
 
-TEST(AllocationFailure, DeserializationFailsCleanlyAtEveryAllocation) {
+TEST(AllocationFailure, DeserializationAndLoadingFailCleanlyAtEveryAllocation) {
     for (const SampleStream& s : SampleStreams()) {
         const ModulePtr clean = ReadBlob(s.bytes);
         ASSERT_NE(clean, nullptr) << s.name;
-        const SweepSize size =
-            sweepRead("read " + s.name, WriteBlob(*clean), [&](MorvexModule** m) {
-                return Morvex_DeserializeModule(s.bytes.data(), sizeOf(s.bytes), m);
-            });
+        const Sweep size = sweep("read " + s.name, reading(WriteBlob(*clean), [&](auto m) {
+                                     return Morvex_DeserializeModule(
+                                         s.bytes.data(), static_cast<int32_t>(s.bytes.size()), m);
+                                 }));
         // Reading allocates for every string, array and entry: each of those
         // failures must fail the call.
         EXPECT_GT(size.allocations, 10u) << s.name;
         EXPECT_EQ(size.failedCalls, size.allocations) << s.name;
     }
-}
-
-TEST(AllocationFailure, SerializationFailsCleanlyAtEveryAllocation) {
-    std::vector<SampleStream> all = SampleStreams();
-    // Past the writer's first 1,000,000 bytes: the buffer grows once.
-    Module large = SampleModule(0);
-    large.strainRougheningValues.assign(150000, 0.25);
-    all.push_back({"larger than a writer step", kModuleRecord, WriteBlob(large), false});
-    for (const SampleStream& s : all) {
-        const ModulePtr module = ReadBlob(s.bytes);
-        ASSERT_NE(module, nullptr) << s.name;
-        const Bytes reference = WriteBlob(*module);
-        sweep("serialize " + s.name, [&](uint64_t k) {
-            uint8_t* blob = reinterpret_cast<uint8_t*>(uintptr_t{0xB10B});
-            uint64_t length = 12345;
-            mxalloc::arm(k);
-            const uint32_t result = Morvex_SerializeModule(module.get(), &blob, &length);
-            mxalloc::disarm();
-            if (result == 0) {
-                // A failed serialization hands out no blob.
-                EXPECT_EQ(blob, nullptr) << s.name << ", k=" << k;
-                EXPECT_EQ(length, 0u) << s.name << ", k=" << k;
-                return false;
-            }
-            // Only the final shrink may fail without failing the call: the
-            // larger block still holds every byte.
-            EXPECT_EQ(Bytes(blob, blob + length), reference) << s.name << ", k=" << k;
-            Morvex_FreeBlob(&blob);
-            return true;
-        });
-    }
-}
-
-TEST(AllocationFailure, FailedPreparationLeavesAModuleThatPreparesLater) {
-    for (const SampleStream& s : SampleStreams()) {
-        if (!s.prepares) continue;
-        ModulePtr reference = ReadBlob(s.bytes);
-        MorvexModule* handle = reference.get();
-        ASSERT_EQ(Morvex_PrepareSolverData(&handle), 1u) << s.name;
-        const std::vector<Answer> expected = answersOf(reference.get());
-
-        sweep("prepare " + s.name, [&](uint64_t k) {
-            const ModulePtr module = ReadBlob(s.bytes);
-            MorvexModule* prepared = module.get();
-            mxalloc::arm(k);
-            const uint32_t result = Morvex_PrepareSolverData(&prepared);
-            mxalloc::disarm();
-            EXPECT_EQ(prepared, module.get())
-                << s.name << ": preparation replaced the handle, k=" << k;
-            // Failed or not, the module prepares (again) and then answers
-            // exactly like one prepared in one go.
-            EXPECT_EQ(Morvex_PrepareSolverData(&prepared), 1u) << s.name << ", k=" << k;
-            EXPECT_TRUE(answersOf(module.get()) == expected)
-                << s.name << ": answers differ, k=" << k;
-            return result == 1;
-        });
-    }
-}
-
-TEST(AllocationFailure, DeserializeAndPrepareFailsCleanly) {
-    const Bytes bytes = SampleStreamBytes("directional");
-    sweep("read and prepare directional", [&](uint64_t k) {
-        MorvexModule* module = kUntouched;
-        mxalloc::arm(k);
-        const uint32_t result =
-            Morvex_DeserializeAndPrepareSolverData(bytes.data(), sizeOf(bytes), &module);
-        mxalloc::disarm();
-        // After a failed preparation the caller owns the module it got.
-        if (module != kUntouched) Morvex_FreeModule(module);
-        return result == 1;
-    });
-}
-
-TEST(AllocationFailure, LoadingFailsCleanlyAtEveryAllocation) {
     const std::pair<const char*, std::vector<std::pair<RecordKind, Bytes>>> files[] = {
         {"module record", {{kModuleRecord, SampleStreamBytes("table")}}},
         {"sheet record", {{kSheetRecord, SampleStreamBytes("sheet-6")}}},
@@ -202,15 +126,75 @@ TEST(AllocationFailure, LoadingFailsCleanlyAtEveryAllocation) {
         // The first load also fills OpenSSL's process-wide caches, which
         // later loads reuse and which are no leak.
         ASSERT_EQ(Morvex_LoadFile(path.c_str(), &clean), 1u) << name;
-        ASSERT_NE(clean, nullptr) << name;
         const Bytes reference = WriteBlob(*clean);
         Morvex_FreeModule(clean);
-        const SweepSize size =
-            sweepRead(std::string("load ") + name, reference,
-                      [&](MorvexModule** m) { return Morvex_LoadFile(path.c_str(), m); });
+        const Sweep size =
+            sweep(std::string("load ") + name,
+                  reading(reference, [&](auto m) { return Morvex_LoadFile(path.c_str(), m); }));
         // Loading allocates in OpenSSL and in the record parsers; most of
         // those failures must fail the load.
         EXPECT_GT(size.allocations, 20u) << name;
         EXPECT_GT(size.failedCalls, size.allocations / 2) << name;
     }
+}
+
+TEST(AllocationFailure, SerializationFailsCleanlyAtEveryAllocation) {
+    std::vector<SampleStream> all = SampleStreams();
+    // Past the writer's first 1,000,000 bytes: the buffer grows once.
+    Module large = SampleModule(0);
+    large.strainRougheningValues.assign(150000, 0.25);
+    all.push_back({"larger than a writer step", kModuleRecord, WriteBlob(large), false});
+    for (const SampleStream& s : all) {
+        const ModulePtr module = ReadBlob(s.bytes);
+        ASSERT_NE(module, nullptr) << s.name;
+        const Bytes reference = WriteBlob(*module);
+        sweep("serialize " + s.name, [&](const Armed& armed, const std::string& at) {
+            uint8_t* blob = reinterpret_cast<uint8_t*>(uintptr_t{0xB10B});
+            uint64_t length = 12345;
+            if (armed([&] { return Morvex_SerializeModule(module.get(), &blob, &length); }) == 0) {
+                // A failed serialization hands out no blob.
+                EXPECT_EQ(blob, nullptr) << at;
+                EXPECT_EQ(length, 0u) << at;
+                return false;
+            }
+            // Only the final shrink may fail without failing the call: the
+            // larger block still holds every byte.
+            EXPECT_EQ(Bytes(blob, blob + length), reference) << at;
+            Morvex_FreeBlob(&blob);
+            return true;
+        });
+    }
+}
+
+TEST(AllocationFailure, FailedPreparationLeavesAModuleThatPreparesLater) {
+    for (const SampleStream& s : SampleStreams()) {
+        if (!s.prepares) continue;
+        ModulePtr reference = ReadBlob(s.bytes);
+        MorvexModule* handle = reference.get();
+        ASSERT_EQ(Morvex_PrepareSolverData(&handle), 1u) << s.name;
+        const std::vector<Answer> expected = answersOf(reference.get());
+        sweep("prepare " + s.name, [&](const Armed& armed, const std::string& at) {
+            const ModulePtr module = ReadBlob(s.bytes);
+            MorvexModule* prepared = module.get();
+            const uint32_t result = armed([&] { return Morvex_PrepareSolverData(&prepared); });
+            EXPECT_EQ(prepared, module.get()) << at << ": preparation replaced the handle";
+            // Failed or not, the module prepares (again) and then answers
+            // exactly like one prepared in one go.
+            EXPECT_EQ(Morvex_PrepareSolverData(&prepared), 1u) << at;
+            EXPECT_TRUE(answersOf(module.get()) == expected) << at << ": answers differ";
+            return result == 1;
+        });
+    }
+    // Reading and preparing in one call: after a failed preparation the
+    // caller owns the module it got.
+    const Bytes bytes = SampleStreamBytes("directional");
+    sweep("read and prepare directional", [&](const Armed& armed, const std::string&) {
+        MorvexModule* module = kUntouched;
+        const uint32_t result = armed([&] {
+            return Morvex_DeserializeAndPrepareSolverData(
+                bytes.data(), static_cast<int32_t>(bytes.size()), &module);
+        });
+        if (module != kUntouched) Morvex_FreeModule(module);
+        return result == 1;
+    });
 }

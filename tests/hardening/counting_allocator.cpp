@@ -1,8 +1,9 @@
 #include "counting_allocator.h"
 
+#include <gtest/gtest.h>
 #include <openssl/crypto.h>
 
-#include <atomic>
+#include <cstdio>
 #include <cstdlib>
 #include <new>
 
@@ -12,19 +13,6 @@ namespace mxalloc {
 
 namespace {
 
-std::atomic<bool> armed{false};
-std::atomic<uint64_t> attemptCount{0};
-std::atomic<uint64_t> failIndex{0};
-std::atomic<bool> injected{false};
-std::atomic<int64_t> live{0};
-std::atomic<size_t> largest{0};
-
-void noteRequest(size_t bytes) {
-    size_t seen = largest.load(std::memory_order_relaxed);
-    while (bytes > seen && !largest.compare_exchange_weak(seen, bytes)) {
-    }
-}
-
 // Requests above this fail: more than any test may take, and a request this
 // large that the system cannot back would abort under AddressSanitizer
 // instead of failing.
@@ -32,82 +20,34 @@ constexpr size_t kLargestGranted = size_t{4} << 30;
 
 // True when this allocation is the one planned to fail, or too large.
 bool failThisOne(size_t bytes) {
-    noteRequest(bytes);
-    if (bytes > kLargestGranted) return true;
-    if (!armed.load(std::memory_order_relaxed)) return false;
-    const uint64_t n = ++attemptCount;
-    if (n == failIndex.load(std::memory_order_relaxed)) {
-        injected = true;
-        return true;
+    size_t seen = counters.largest.load(std::memory_order_relaxed);
+    while (bytes > seen && !counters.largest.compare_exchange_weak(seen, bytes)) {
     }
-    return false;
+    if (bytes > kLargestGranted) return true;
+    if (!counters.armed.load(std::memory_order_relaxed)) return false;
+    if (++counters.attempts != counters.failAt.load(std::memory_order_relaxed)) return false;
+    counters.injected = true;
+    return true;
 }
 
 void* allocate(size_t bytes) {
     if (failThisOne(bytes)) return nullptr;
     void* p = std::malloc(bytes != 0 ? bytes : 1);
-    if (p != nullptr) ++live;
+    if (p != nullptr) ++counters.live;
     return p;
 }
 
 void* resize(void* block, size_t bytes) {
     if (failThisOne(bytes)) return nullptr;
     void* p = std::realloc(block, bytes != 0 ? bytes : 1);
-    if (p != nullptr && block == nullptr) ++live;
+    if (p != nullptr && block == nullptr) ++counters.live;
     return p;
 }
 
 void release(void* block) {
     if (block == nullptr) return;
-    --live;
+    --counters.live;
     std::free(block);
-}
-
-void* openSslAllocate(size_t bytes, const char*, int) {
-    return allocate(bytes);
-}
-void* openSslResize(void* block, size_t bytes, const char*, int) {
-    return resize(block, bytes);
-}
-void openSslRelease(void* block, const char*, int) {
-    release(block);
-}
-
-}  // namespace
-
-bool takeOverOpenSsl() {
-    return CRYPTO_set_mem_functions(openSslAllocate, openSslResize, openSslRelease) == 1;
-}
-
-void arm(uint64_t failAt) {
-    attemptCount = 0;
-    injected = false;
-    failIndex = failAt;
-    armed = true;
-}
-
-void disarm() {
-    armed = false;
-}
-
-uint64_t attempts() {
-    return attemptCount;
-}
-
-bool failureInjected() {
-    return injected;
-}
-
-int64_t liveBlocks() {
-    return live;
-}
-
-size_t largestRequest() {
-    return largest;
-}
-
-void resetLargestRequest() {
-    largest = 0;
 }
 
 void* allocateOrThrow(size_t bytes) {
@@ -115,6 +55,8 @@ void* allocateOrThrow(size_t bytes) {
     if (p == nullptr) throw std::bad_alloc();
     return p;
 }
+
+}  // namespace
 
 }  // namespace mxalloc
 
@@ -163,4 +105,18 @@ void operator delete(void* block, const std::nothrow_t&) noexcept {
 }
 void operator delete[](void* block, const std::nothrow_t&) noexcept {
     mxalloc::release(block);
+}
+
+// OpenSSL's allocations must be routed through the counter before anything
+// else runs: it refuses once it has allocated.
+int main(int argc, char** argv) {
+    using mxalloc::allocate, mxalloc::resize, mxalloc::release;
+    if (CRYPTO_set_mem_functions([](size_t n, const char*, int) { return allocate(n); },
+                                 [](void* p, size_t n, const char*, int) { return resize(p, n); },
+                                 [](void* p, const char*, int) { release(p); }) != 1) {
+        std::fprintf(stderr, "OpenSSL allocated before its allocator could be replaced\n");
+        return 1;
+    }
+    testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
 }
