@@ -9,6 +9,7 @@
 // is read back through Morvex_DeserializeModule, as a host would.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <string>
 
@@ -44,15 +45,11 @@ PropertyList roughnessProperties(const Text& sheet, const Text& tool) {
     return list;
 }
 
-ModulePtr moduleOf(const std::vector<uint8_t>& bytes) {
-    EXPECT_FALSE(bytes.empty());
-    return test::deserialize(bytes);
-}
 ModulePtr moduleOf(const SheetRecord& r) {
-    return moduleOf(SheetRecordBytes(r));
+    return test::deserialize(SheetRecordBytes(r));
 }
 ModulePtr moduleOf(const LubricantRecord& l) {
-    return moduleOf(LubricantRecordBytes(l));
+    return test::deserialize(LubricantRecordBytes(l));
 }
 
 std::vector<std::pair<std::u16string, std::u16string>> pairs(
@@ -115,6 +112,29 @@ TEST(ModuleFromSheet, ItemsFillPackageSlotsOfOneOrBothDirections) {
 }
 
 TEST(ModuleFromSheet, RoughnessComesFromPropertiesThreeAndTwelveRoundedHalfUp) {
+    const auto check = [](const char16_t* sheet, const char16_t* tool, size_t propertyCount,
+                          double sheetRounded, double toolRounded) {
+        SCOPED_TRACE(testing::Message() << propertyCount << " properties, sheet "
+                                        << std::string(sheet, sheet + Text(sheet).size()));
+        SheetRecord r = test::sheetRecordWithItems(6, {1.0, 2.0});
+        r.properties = roughnessProperties(sheet, tool);
+        r.properties.keys.resize(propertyCount);
+        r.properties.values.resize(propertyCount);
+        auto m = moduleOf(r);
+        ASSERT_TRUE(m);
+        double value = -1;
+        ASSERT_EQ(Morvex_GetNominalSheetRoughness(m.get(), &value), 1u);
+        EXPECT_EQ(value, sheetRounded);
+        ASSERT_EQ(Morvex_GetNominalToolRoughness(m.get(), &value), 1u);
+        EXPECT_EQ(value, toolRounded);
+        EXPECT_EQ(m->sheetRoughnessValues, std::vector<double>{sheetRounded});
+        EXPECT_EQ(m->toolRoughnessValues, std::vector<double>{toolRounded});
+        for (const auto* entries : {&m->primaryEntries, &m->secondaryEntries})
+            for (const TableEntry& e : *entries) {
+                EXPECT_EQ(e.sheetRoughness, sheetRounded);
+                EXPECT_EQ(e.toolRoughness, toolRounded);
+            }
+    };
     struct Case {
         const char16_t* value;
         double rounded;
@@ -127,48 +147,16 @@ TEST(ModuleFromSheet, RoughnessComesFromPropertiesThreeAndTwelveRoundedHalfUp) {
         {u"0.285", 0.28},  // 28.499999999999996
         {u"3", 3.0},      {u"", 0.0},         {u"+7.3e1", 73.0},
     };
-    for (const auto& sheet : cases) {
-        const Case& tool = cases[(&sheet - cases + 1) % std::size(cases)];
-        SheetRecord r = test::sheetRecordWithItems(6, {1.0, 2.0});
-        r.properties = roughnessProperties(sheet.value, tool.value);
-        auto m = moduleOf(r);
-        ASSERT_TRUE(m);
-        const std::string trace = std::string(sheet.value, sheet.value + Text(sheet.value).size());
-        SCOPED_TRACE(trace);
-        double value = -1;
-        ASSERT_EQ(Morvex_GetNominalSheetRoughness(m.get(), &value), 1u);
-        EXPECT_EQ(value, sheet.rounded);
-        ASSERT_EQ(Morvex_GetNominalToolRoughness(m.get(), &value), 1u);
-        EXPECT_EQ(value, tool.rounded);
-        EXPECT_EQ(m->sheetRoughnessValues, std::vector<double>{sheet.rounded});
-        EXPECT_EQ(m->toolRoughnessValues, std::vector<double>{tool.rounded});
-        for (const auto* entries : {&m->primaryEntries, &m->secondaryEntries}) {
-            for (const TableEntry& e : *entries) {
-                EXPECT_EQ(e.sheetRoughness, sheet.rounded);
-                EXPECT_EQ(e.toolRoughness, tool.rounded);
-            }
-        }
+    for (size_t i = 0; i < std::size(cases); ++i) {
+        const Case& tool = cases[(i + 1) % std::size(cases)];
+        check(cases[i].value, tool.value, 13, cases[i].rounded, tool.rounded);
     }
-}
-
-TEST(ModuleFromSheet, MissingRoughnessPropertiesGiveZero) {
     // Twelve properties: no tool roughness; three: no sheet roughness either.
-    for (const auto& [count, sheet] : {std::pair<size_t, double>{12, 0.8}, {3, 0.0}}) {
-        SheetRecord r = test::sheetRecordWithItems(6, {1.0});
-        r.properties = roughnessProperties(u"0.8", u"0.4");
-        r.properties.keys.resize(count);
-        r.properties.values.resize(count);
-        auto m = moduleOf(r);
-        ASSERT_TRUE(m);
-        EXPECT_EQ(m->nominalSheetRoughness, sheet);
-        EXPECT_EQ(m->sheetRoughnessValues, std::vector<double>{sheet});
-        EXPECT_EQ(m->primaryEntries[0].sheetRoughness, sheet);
-        EXPECT_EQ(m->nominalToolRoughness, 0.0);
-        EXPECT_EQ(m->toolRoughnessValues, std::vector<double>{0.0});
-    }
+    check(u"0.8", u"0.4", 12, 0.8, 0.0);
+    check(u"0.8", u"0.4", 3, 0.0, 0.0);
 }
 
-TEST(ModuleFromSheet, NominalAmountIsTheLowerMiddleInRecordOrder) {
+TEST(ModuleFromSheet, AmountsGiveTheSortedAxisInRecordOrderAndTheLowerMiddleAsNominal) {
     struct Case {
         std::vector<double> amounts;
         double nominal;
@@ -180,25 +168,33 @@ TEST(ModuleFromSheet, NominalAmountIsTheLowerMiddleInRecordOrder) {
         {{3.0, 9.0, 1.0}, 9.0},
         {{5.0, 4.0, 3.0, 2.0, 1.0}, 3.0},
         {{6.0, 5.0, 4.0, 3.0, 2.0, 1.0}, 4.0},
+        {{}, 0.0},  // no entries, no amount range; roughness and direction still set
     };
     for (const auto& c : cases) {
-        auto m = moduleOf(test::sheetRecordWithItems(6, c.amounts));
+        SheetRecord r = test::sheetRecordWithItems(12, c.amounts);
+        r.properties = roughnessProperties(u"0.5", u"0.25");
+        auto m = moduleOf(r);
         ASSERT_TRUE(m);
-        EXPECT_EQ(m->nominalLubricationAmount, c.nominal) << c.amounts.size();
-    }
-}
-
-TEST(ModuleFromSheet, UnsortedAmountsBecomeTheSortedAxisAndFindTheirEntries) {
-    // How cells match entries (repeated values, last match) is the finalize
-    // tests' business; here the amounts must reach the axis in record order.
-    auto m = moduleOf(test::sheetRecordWithItems(6, {0.5, 2.0, 1.0, 3.0}));
-    ASSERT_TRUE(m);
-    EXPECT_EQ(m->lubricationAmountValues, (std::vector<double>{0.5, 1.0, 2.0, 3.0}));
-    const size_t entryOfPosition[] = {0, 2, 1, 3};
-    for (size_t j = 0; j < 4; ++j) {
-        EXPECT_EQ(cellEntry(*m, m->primaryTable, m->primaryEntries, 0, j, 0, 0),
-                  &m->primaryEntries[entryOfPosition[j]])
-            << j;
+        SCOPED_TRACE(c.amounts.size());
+        EXPECT_EQ(m->nominalLubricationAmount, c.nominal);
+        EXPECT_EQ(m->nominalSheetRoughness, 0.5);
+        EXPECT_EQ(m->directionDependency, 1u);
+        std::vector<double> sorted = c.amounts;
+        std::sort(sorted.begin(), sorted.end());
+        EXPECT_EQ(m->lubricationAmountValues, sorted);
+        // How cells match entries (repeated values, last match) is the
+        // finalize tests' business; here each entry must reach its cell.
+        ASSERT_EQ(m->primaryEntries.size(), c.amounts.size());
+        ASSERT_EQ(m->secondaryEntries.size(), c.amounts.size());
+        for (size_t i = 0; i < c.amounts.size(); ++i) {
+            const auto j = static_cast<size_t>(
+                std::find(sorted.begin(), sorted.end(), c.amounts[i]) - sorted.begin());
+            EXPECT_EQ(cellEntry(*m, m->primaryTable, m->primaryEntries, 0, j, 0, 0),
+                      &m->primaryEntries[i]);
+        }
+        double min = -1, max = -1;
+        EXPECT_EQ(Morvex_GetLubricationAmountRange(m.get(), &min, &max),
+                  c.amounts.empty() ? 0u : 1u);
     }
 }
 
@@ -253,21 +249,6 @@ TEST(ModuleFromSheet, BothMaterialRecordsTakeTheFixedDefaults) {
     EXPECT_EQ(test::rangeOf(Morvex_GetVelocityRange, *m), Range(10.0, 500.0));
     // Finalization ran: pressure 1..100 over 5 grid points is a step of 99/4.
     EXPECT_EQ(m->primaryEntries[0].packageData[0].gridSpacing[0], 99.0 / 4.0);
-}
-
-TEST(ModuleFromSheet, NoAmountsGiveNoEntries) {
-    SheetRecord r = test::sheetRecordWithItems(12, {});
-    r.properties = roughnessProperties(u"0.5", u"0.25");
-    auto m = moduleOf(r);
-    ASSERT_TRUE(m);
-    EXPECT_TRUE(m->primaryEntries.empty());
-    EXPECT_TRUE(m->secondaryEntries.empty());
-    EXPECT_EQ(m->nominalLubricationAmount, 0.0);
-    EXPECT_TRUE(m->lubricationAmountValues.empty());
-    double min = -1, max = -1;
-    EXPECT_EQ(Morvex_GetLubricationAmountRange(m.get(), &min, &max), 0u);
-    EXPECT_EQ(m->nominalSheetRoughness, 0.5);
-    EXPECT_EQ(m->directionDependency, 1u);
 }
 
 TEST(MaterialChunks, FailedParseLeavesTheSlotAloneAndTheChunkKindDecides) {

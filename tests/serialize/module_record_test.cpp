@@ -7,7 +7,6 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstring>
 
 #include "io/dispatch.h"
 #include "serialize/module_record.h"
@@ -24,18 +23,6 @@ ModulePtr readBack(const std::vector<uint8_t>& blob) {
     ModulePtr read;
     return ReadRecordStream(blob.data(), static_cast<int32_t>(blob.size()), read) ? std::move(read)
                                                                                   : nullptr;
-}
-
-uint64_t getU64(const std::vector<uint8_t>& b, size_t at) {
-    uint64_t v = 0;
-    for (int i = 7; i >= 0; --i)
-        v = (v << 8) | b[at + i];
-    return v;
-}
-
-// Where the solver id's count sits: after the 36-byte head and two texts.
-size_t solverIdAt(const Module& m) {
-    return 36 + 8 + m.text1.size() + 8 + m.text2.size();
 }
 
 }  // namespace
@@ -79,12 +66,7 @@ TEST(ModuleRecord, GridValuesAreNeverStoredAndStoredOnesAreSkipped) {
 TEST(ModuleRecord, MissingSolverIdFallsBackToTheDefault) {
     Module m = SampleModule(0);
     m.pressureMin = 0.5;
-    auto blob = WriteBlob(m);
-    // Cut the solver id string ("7b": 8 + 2 bytes) out of the blob.
-    const size_t at = solverIdAt(m);
-    ASSERT_EQ(getU64(blob, at), 2u);
-    blob.erase(blob.begin() + static_cast<long>(at), blob.begin() + static_cast<long>(at + 10));
-    ModulePtr read = readBack(blob);
+    ModulePtr read = readBack(test::BlobWithoutSolverId(m));
     ASSERT_TRUE(read);
     EXPECT_EQ(read->solverId, u"2");
     EXPECT_EQ(read->pressureMin, 0.5);
@@ -93,8 +75,7 @@ TEST(ModuleRecord, MissingSolverIdFallsBackToTheDefault) {
     // A first pressure bound of +0.0 reads as an empty solver id instead, and
     // everything after it shifts by eight bytes.
     m.pressureMin = 0.0;
-    blob = WriteBlob(m);
-    blob.erase(blob.begin() + static_cast<long>(at), blob.begin() + static_cast<long>(at + 10));
+    const auto blob = test::BlobWithoutSolverId(m);
     ModulePtr shifted;
     ReadModuleRecord(blob.data(), static_cast<int32_t>(blob.size()), shifted);
     ASSERT_NE(shifted, nullptr) << "the half-read module is handed over at once";
