@@ -52,14 +52,11 @@ ModulePtr moduleOf(const LubricantRecord& l) {
     return test::deserialize(LubricantRecordBytes(l));
 }
 
-std::vector<std::pair<std::u16string, std::u16string>> pairs(
-    uint32_t (*get)(const MorvexModule*, const MorvexProperty**, uint32_t*), const Module& m) {
-    const MorvexProperty* props = nullptr;
-    uint32_t count = 0;
-    EXPECT_EQ(get(&m, &props, &count), 1u);
-    std::vector<std::pair<std::u16string, std::u16string>> out;
-    for (uint32_t i = 0; i < count; ++i)
-        out.emplace_back(test::text(props[i].key), test::text(props[i].value));
+using Pairs = std::vector<std::pair<Text, Text>>;
+Pairs pairsOf(const PropertyList& list) {
+    Pairs out;
+    for (size_t i = 0; i < list.keys.size(); ++i)
+        out.emplace_back(list.keys[i], list.values[i]);
     return out;
 }
 
@@ -122,11 +119,8 @@ TEST(ModuleFromSheet, RoughnessComesFromPropertiesThreeAndTwelveRoundedHalfUp) {
         r.properties.values.resize(propertyCount);
         auto m = moduleOf(r);
         ASSERT_TRUE(m);
-        double value = -1;
-        ASSERT_EQ(Morvex_GetNominalSheetRoughness(m.get(), &value), 1u);
-        EXPECT_EQ(value, sheetRounded);
-        ASSERT_EQ(Morvex_GetNominalToolRoughness(m.get(), &value), 1u);
-        EXPECT_EQ(value, toolRounded);
+        EXPECT_EQ(m->nominalSheetRoughness, sheetRounded);
+        EXPECT_EQ(m->nominalToolRoughness, toolRounded);
         EXPECT_EQ(m->sheetRoughnessValues, std::vector<double>{sheetRounded});
         EXPECT_EQ(m->toolRoughnessValues, std::vector<double>{toolRounded});
         for (const auto* entries : {&m->primaryEntries, &m->secondaryEntries})
@@ -212,12 +206,11 @@ TEST(ModuleFromSheet, PropertiesAreSplitByCaseSensitivePrefix) {
     });
     auto m = moduleOf(r);
     ASSERT_TRUE(m);
-    using Pairs = std::vector<std::pair<std::u16string, std::u16string>>;
-    EXPECT_EQ(pairs(Morvex_GetWorkpieceProperties, *m),
+    EXPECT_EQ(pairsOf(m->workpieceProperties),
               (Pairs{{u"SheetThickness", u"0.8"}, {u"Sheet", u"exact prefix"}}));
-    EXPECT_EQ(pairs(Morvex_GetLubricantProperties, *m),
+    EXPECT_EQ(pairsOf(m->lubricantProperties),
               (Pairs{{u"Lubricant", u"PL61"}, {u"LubricantAmount", u"1.0"}}));
-    EXPECT_EQ(pairs(Morvex_GetToolingProperties, *m), (Pairs{{u"ToolingCoating", u"TiC"}}));
+    EXPECT_EQ(pairsOf(m->toolingProperties), (Pairs{{u"ToolingCoating", u"TiC"}}));
 }
 
 TEST(ModuleFromSheet, BothMaterialRecordsTakeTheFixedDefaults) {
@@ -230,9 +223,7 @@ TEST(ModuleFromSheet, BothMaterialRecordsTakeTheFixedDefaults) {
         EXPECT_EQ(m->identifier, (std::array<uint8_t, 16>{}));
         EXPECT_EQ(m->name, u"VersionBlk");
         EXPECT_EQ(m->formatVersion, 3);
-        const uint16_t* solverId = nullptr;
-        ASSERT_EQ(Morvex_GetSolverID(m.get(), &solverId), 1u);
-        EXPECT_EQ(test::text(solverId), u"2");
+        EXPECT_EQ(m->solverId, u"2");
         EXPECT_EQ(m->strainRougheningValues, std::vector<double>{0.0});
         EXPECT_EQ(m->staticFrictionValues, std::vector<double>{0.0});
         EXPECT_EQ(m->toolWearValues, std::vector<double>{0.0});
@@ -242,11 +233,10 @@ TEST(ModuleFromSheet, BothMaterialRecordsTakeTheFixedDefaults) {
     EXPECT_EQ(m->text2, u"DX56");
     EXPECT_EQ(m->stateAxis, std::vector<double>{0.0});
     EXPECT_EQ(m->heatTransferStatus, 0u);
-    using Range = std::pair<double, double>;
-    EXPECT_EQ(test::rangeOf(Morvex_GetPressureRange, *m), Range(1.0, 100.0));
-    EXPECT_EQ(test::rangeOf(Morvex_GetStrainRange, *m), Range(0.0, 0.5));
-    EXPECT_EQ(test::rangeOf(Morvex_GetTemperatureRange, *m), Range(20.0, 200.0));
-    EXPECT_EQ(test::rangeOf(Morvex_GetVelocityRange, *m), Range(10.0, 500.0));
+    EXPECT_EQ((std::array{m->pressureMin, m->pressureMax, m->strainMin, m->strainMax}),
+              (std::array{1.0, 100.0, 0.0, 0.5}));
+    EXPECT_EQ((std::array{m->temperatureMin, m->temperatureMax, m->velocityMin, m->velocityMax}),
+              (std::array{20.0, 200.0, 10.0, 500.0}));
     // Finalization ran: pressure 1..100 over 5 grid points is a step of 99/4.
     EXPECT_EQ(m->primaryEntries[0].packageData[0].gridSpacing[0], 99.0 / 4.0);
 }
@@ -300,18 +290,11 @@ TEST(ModuleFromLubricant, CarriesTheRecordsData) {
     EXPECT_EQ(m->nominalLubricationAmount, 2.0);
     EXPECT_EQ(m->nominalToolRoughness, 0.3);
 
-    // The entries arrive as written (in their original order).
-    ASSERT_EQ(m->primaryEntries.size(), 2u);
-    ASSERT_EQ(m->secondaryEntries.size(), 2u);
-    const TableEntry& e = m->secondaryEntries[1];
-    ASSERT_EQ(e.packageData.size(), 2u);
-    EXPECT_EQ(e.packageData[0].scales, (std::vector<double>{40.0, 2.0, 3.0, 4.0}));
-    EXPECT_EQ(e.packageData[1].weights, (std::vector<double>{82.0, 123.0}));
-    EXPECT_EQ(e.packageData[1].gridPointCount, 0u);
-    ASSERT_EQ(e.curves.size(), 1u);
-    EXPECT_EQ(e.curves[0].numerators, (std::vector<double>{40.0, 40.0}));
-    EXPECT_EQ(e.sheetRoughness, 0.5);
-    EXPECT_EQ(m->primaryEntries[0].sheetRoughness, 1.0);
+    // The entries arrive as written, in their order: their module records agree.
+    Module written, read;
+    written.primaryEntries = l.primaryEntries, written.secondaryEntries = l.secondaryEntries;
+    read.primaryEntries = m->primaryEntries, read.secondaryEntries = m->secondaryEntries;
+    EXPECT_EQ(test::WriteBlob(read), test::WriteBlob(written));
     // All four axes arrived (the descending sheet roughness axis sorted):
     // entry 0 is found at sorted position 1.
     EXPECT_EQ(cellEntry(*m, m->primaryTable, m->primaryEntries, 1, 0, 0, 0), &m->primaryEntries[0]);
@@ -331,10 +314,8 @@ TEST(ModuleFromLubricant, EachListKeepsOnlyItsOwnPrefix) {
         test::propertyList({{u"tooling", u"c"}, {u"ToolingCoating", u"TiC"}, {u"Tooling", u""}});
     auto m = moduleOf(l);
     ASSERT_TRUE(m);
-    EXPECT_EQ(m->workpieceProperties.keys, std::vector<Text>{u"SheetGrade"});
-    EXPECT_EQ(m->workpieceProperties.values, std::vector<Text>{u"DX56"});
-    EXPECT_EQ(m->lubricantProperties.keys, std::vector<Text>{u"LubricantName"});
-    EXPECT_EQ(m->lubricantProperties.values, std::vector<Text>{u"PL61"});
-    EXPECT_EQ(m->toolingProperties.keys, (std::vector<Text>{u"ToolingCoating", u"Tooling"}));
-    EXPECT_EQ(m->toolingProperties.values, (std::vector<Text>{u"TiC", u""}));
+    EXPECT_EQ(pairsOf(m->workpieceProperties), (Pairs{{u"SheetGrade", u"DX56"}}));
+    EXPECT_EQ(pairsOf(m->lubricantProperties), (Pairs{{u"LubricantName", u"PL61"}}));
+    EXPECT_EQ(pairsOf(m->toolingProperties),
+              (Pairs{{u"ToolingCoating", u"TiC"}, {u"Tooling", u""}}));
 }

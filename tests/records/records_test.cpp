@@ -1,11 +1,12 @@
 // Faults guarded against: a Sheet or Lubricant record reader or writer whose
-// field order differs from the stream layout, a reader that skips the unused items
-// (auxiliary values, the counts after the ranges), gets the item group size
-// wrong, rejects an unexpected tag or kind, or needs the stream used up; out-of-
-// range numbers let through; writers that accept what a reader would misread;
-// and, for every record kind, a cut stream that is accepted or writes the
-// caller's handle; item groups allocated before the stream is known to hold
-// them (other counts beyond the stream are the hardening tests' business).
+// field order differs from the stream layout, a reader that skips the unused
+// items (auxiliary values, the counts after the ranges), gets the item group
+// size wrong, rejects an unexpected tag or kind, or needs the stream used up;
+// out-of-range numbers let through; writers that accept what a reader would
+// misread; and, for every record kind, a cut stream that is accepted or
+// writes the caller's handle; item groups allocated before the stream is
+// known to hold them (other counts beyond the stream are the hardening tests'
+// business).
 #include <gtest/gtest.h>
 
 #include <limits>
