@@ -5,7 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <limits>
+#include <functional>
+#include <map>
 
 #include "module/diagnose.h"
 #include "module/finalize.h"
@@ -45,146 +46,104 @@ Module wellFormed() {
     return m;
 }
 
-std::vector<DataFault> diagnosed(Module& m) {
-    EXPECT_TRUE(FinalizeModule(m));
-    return DiagnoseModule(m);
-}
+using Kind = DataFaultKind;
 
-size_t countKind(const std::vector<DataFault>& faults, DataFaultKind kind) {
-    size_t n = 0;
-    for (const DataFault& f : faults)
-        n += f.kind == kind ? 1 : 0;
-    return n;
-}
+struct Case {
+    std::function<void(Module&)> change;
+    std::map<Kind, size_t> expected;  // every fault reported, by kind
+    std::vector<const char*> mentioned;
+};
 
-std::string allMessages(const std::vector<DataFault>& faults) {
-    std::string text;
-    for (const DataFault& f : faults)
-        text += std::string(DataFaultKindName(f.kind)) + ": " + f.message + "\n";
-    return text;
-}
-
-bool mentions(const std::vector<DataFault>& faults, const std::string& part) {
-    return allMessages(faults).find(part) != std::string::npos;
+void zeroPackage(std::vector<TableEntry>& entries, size_t p) {
+    for (TableEntry& e : entries)
+        e.packageData[p].gridPointCount = 0;
 }
 
 }  // namespace
 
-TEST(DiagnoseModule, MissingMisplacedAndDuplicateEntries) {
-    Module m = wellFormed();
-    m.primaryEntries.erase(m.primaryEntries.begin() + 1);  // (0.8, 2.0)
-    auto faults = diagnosed(m);
-    ASSERT_EQ(countKind(faults, DataFaultKind::UnmatchedCell), 1u) << allMessages(faults);
-    EXPECT_TRUE(mentions(faults, "1 cell of the primary table"));
-    EXPECT_TRUE(mentions(faults, "sheet roughness 0.8, lubrication amount 2"));
-
-    m = wellFormed();
-    m.secondaryEntries[3].lubricationAmount = 1.0;  // off the axis
-    faults = diagnosed(m);
-    EXPECT_EQ(countKind(faults, DataFaultKind::EntryOffAxes), 1u) << allMessages(faults);
-    EXPECT_EQ(countKind(faults, DataFaultKind::UnmatchedCell), 1u);
-    EXPECT_TRUE(
-        mentions(faults, "secondary entry 3 is in no table cell: lubrication amount 1 not on"));
-
-    // Without direction dependency the secondary data is never consulted.
-    m.directionDependency = 0;
-    EXPECT_TRUE(diagnosed(m).empty());
-
-    m = wellFormed();
-    m.primaryEntries.push_back(entryAt(0.8, 0.5));
-    faults = diagnosed(m);
-    ASSERT_EQ(faults.size(), 1u) << allMessages(faults);
-    EXPECT_EQ(faults[0].kind, DataFaultKind::DuplicateEntry);
-    EXPECT_TRUE(mentions(faults, "primary entry 4 has the coordinates of primary entry 0"));
-}
-
-TEST(DiagnoseModule, ModelsPreparationCannotUseAreNamedButUngriddedPackagesAreNot) {
-    Module m = wellFormed();
-    m.primaryEntries[2].packageData[0].weights.resize(600);  // package id 4
-    m.primaryEntries[2].packageData[2].weights.resize(600);  // index 2: never gridded
-    m.primaryEntries[2].packageData[4].weights.clear();      // index 4: never gridded
-    m.primaryEntries[1].packageData[7].scales.resize(3);
-    m.primaryEntries[0].packageData[8].gridPointCount = 216;
-    m.primaryEntries[0].packageData[5].gridPointCount = 215;  // large, but prepares
-    const auto faults = diagnosed(m);
-    EXPECT_EQ(countKind(faults, DataFaultKind::UnpreparableModel), 3u) << allMessages(faults);
-    EXPECT_TRUE(mentions(faults, "primary entry 2, package 4 (index 0) has 600 centres"));
-    EXPECT_TRUE(mentions(faults, "primary entry 1, package 7 (index 7) has 3 scale factors"));
-    EXPECT_TRUE(mentions(faults, "grid of 216 points"));
-}
-
-TEST(DiagnoseModule, HeatTransferCurvesMustCoverThePackageGrid) {
-    Module m = wellFormed();
-    m.primaryEntries[0].curves[0].numerators.resize(4);
-    m.primaryEntries[0].curves[0].divisors.resize(4);
-    m.primaryEntries[0].curves[0].offsets.resize(4);
-    m.primaryEntries[1].curves[0].offsets.resize(3);  // shorter than its numerators
-    m.primaryEntries[3].curves.clear();
-    auto faults = diagnosed(m);
-    EXPECT_EQ(countKind(faults, DataFaultKind::CurveShorterThanGrid), 3u) << allMessages(faults);
-    EXPECT_EQ(countKind(faults, DataFaultKind::MissingCurve), 1u);
-
-    // Curves are not read when the module models no heat transfer.
-    m.heatTransferStatus = 0;
-    EXPECT_TRUE(diagnosed(m).empty());
-
-    m = wellFormed();
-    for (TableEntry& e : m.primaryEntries)
-        e.packageData[6].gridPointCount = 0;
-    faults = diagnosed(m);
-    EXPECT_EQ(countKind(faults, DataFaultKind::HeatTransferPackageMissing), 1u);
-    EXPECT_EQ(countKind(faults, DataFaultKind::OneDirectionPackage), 1u) << allMessages(faults);
-}
-
-TEST(DiagnoseModule, PackagesPresentInOneDirectionOnlyOrMissingFromLaterEntries) {
-    Module m = wellFormed();
-    for (TableEntry& e : m.secondaryEntries)
-        e.packageData[9].gridPointCount = 0;
-    auto faults = diagnosed(m);
-    ASSERT_EQ(faults.size(), 1u) << allMessages(faults);
-    EXPECT_EQ(faults[0].kind, DataFaultKind::OneDirectionPackage);
-    EXPECT_TRUE(mentions(faults, "package 9 (index 9) has data in the sliding direction only"));
-
-    m = wellFormed();
-    for (TableEntry& e : m.secondaryEntries)
-        e.packageData.resize(6);
-    faults = diagnosed(m);
-    EXPECT_EQ(countKind(faults, DataFaultKind::OneDirectionPackage), 6u) << allMessages(faults);
-
-    // Later entries must keep the first entry's packages.
-    m = wellFormed();
-    m.primaryEntries[3].packageData.resize(8);
-    m.primaryEntries[2].packageData[5].gridPointCount = 0;
-    faults = diagnosed(m);
-    EXPECT_EQ(countKind(faults, DataFaultKind::PackageLayout), 2u) << allMessages(faults);
-}
-
-TEST(DiagnoseModule, NonFiniteNumbersAndEmptyRanges) {
-    const double nan = std::numeric_limits<double>::quiet_NaN();
-    Module m = wellFormed();
-    m.primaryEntries[1].packageData[1].weights[17] = nan;
-    m.secondaryEntries[0].curves[0].offsets[2] = nan;
-    m.temperatureMax = m.temperatureMin;
-    m.primaryEntries[2].packageData[3].shape = -1.0;
-    const auto faults = diagnosed(m);
-    EXPECT_EQ(countKind(faults, DataFaultKind::NonFiniteValue), 2u) << allMessages(faults);
-    EXPECT_EQ(countKind(faults, DataFaultKind::EmptyRange), 1u);
-    EXPECT_EQ(countKind(faults, DataFaultKind::NegativeShape), 1u);
-    EXPECT_TRUE(mentions(faults, "1 of 625 weights"));
-}
-
-TEST(DiagnoseModule, WellFormedEmptyAndEmptyAxisModules) {
-    Module m = wellFormed();
-    EXPECT_TRUE(diagnosed(m).empty()) << allMessages(diagnosed(m));
-    m.primaryEntries.clear();
-    m.directionDependency = 0;
-    auto faults = diagnosed(m);
-    ASSERT_EQ(faults.size(), 1u) << allMessages(faults);
-    EXPECT_EQ(faults[0].kind, DataFaultKind::NoEntries);
-
-    m = wellFormed();
-    m.toolRoughnessValues.clear();
-    faults = diagnosed(m);
-    EXPECT_EQ(countKind(faults, DataFaultKind::EmptyAxis), 1u) << allMessages(faults);
-    EXPECT_EQ(countKind(faults, DataFaultKind::EntryOffAxes), 8u);
+TEST(DiagnoseModule, ReportsEveryFaultByKindAndPlaceAndNothingElse) {
+    const auto offAxis = [](Module& m) { m.secondaryEntries[3].lubricationAmount = 1.0; };
+    const auto shortCurves = [](Module& m) {
+        auto& c = m.primaryEntries[0].curves[0];
+        c.numerators.resize(4), c.divisors.resize(4), c.offsets.resize(4);
+        m.primaryEntries[1].curves[0].offsets.resize(3);  // shorter than its numerators
+        m.primaryEntries[3].curves.clear();
+    };
+    const Case cases[] = {
+        {[](Module&) {}, {}, {}},
+        {[](Module& m) { m.primaryEntries.erase(m.primaryEntries.begin() + 1); },
+         {{Kind::UnmatchedCell, 1}},
+         {"1 cell of the primary table", "sheet roughness 0.8, lubrication amount 2"}},
+        {offAxis,
+         {{Kind::EntryOffAxes, 1}, {Kind::UnmatchedCell, 1}},
+         {"secondary entry 3 is in no table cell: lubrication amount 1 not on"}},
+        // Without direction dependency the secondary data is never consulted.
+        {[&](Module& m) { offAxis(m), m.directionDependency = 0; }, {}, {}},
+        {[](Module& m) { m.primaryEntries.push_back(entryAt(0.8, 0.5)); },
+         {{Kind::DuplicateEntry, 1}},
+         {"primary entry 4 has the coordinates of primary entry 0"}},
+        // Models preparation cannot use are named; ungridded packages are not.
+        {[](Module& m) {
+             m.primaryEntries[2].packageData[0].weights.resize(600);  // package id 4
+             m.primaryEntries[2].packageData[2].weights.resize(600);  // index 2: never gridded
+             m.primaryEntries[2].packageData[4].weights.clear();      // index 4: never gridded
+             m.primaryEntries[1].packageData[7].scales.resize(3);
+             m.primaryEntries[0].packageData[8].gridPointCount = 216;
+             m.primaryEntries[0].packageData[5].gridPointCount = 215;  // large, but prepares
+         },
+         {{Kind::UnpreparableModel, 3}},
+         {"primary entry 2, package 4 (index 0) has 600 centres",
+          "primary entry 1, package 7 (index 7) has 3 scale factors", "grid of 216 points"}},
+        {shortCurves, {{Kind::CurveShorterThanGrid, 3}, {Kind::MissingCurve, 1}}, {}},
+        // Curves are not read when the module models no heat transfer.
+        {[&](Module& m) { shortCurves(m), m.heatTransferStatus = 0; }, {}, {}},
+        {[](Module& m) { zeroPackage(m.primaryEntries, 6); },
+         {{Kind::HeatTransferPackageMissing, 1}, {Kind::OneDirectionPackage, 1}},
+         {}},
+        {[](Module& m) { zeroPackage(m.secondaryEntries, 9); },
+         {{Kind::OneDirectionPackage, 1}},
+         {"package 9 (index 9) has data in the sliding direction only"}},
+        {[](Module& m) {
+             for (TableEntry& e : m.secondaryEntries)
+                 e.packageData.resize(6);
+         },
+         {{Kind::OneDirectionPackage, 6}},
+         {}},
+        // Later entries must keep the first entry's packages.
+        {[](Module& m) {
+             m.primaryEntries[3].packageData.resize(8);
+             m.primaryEntries[2].packageData[5].gridPointCount = 0;
+         },
+         {{Kind::PackageLayout, 2}},
+         {}},
+        {[](Module& m) {
+             m.primaryEntries[1].packageData[1].weights[17] = NAN;
+             m.secondaryEntries[0].curves[0].offsets[2] = NAN;
+             m.temperatureMax = m.temperatureMin;
+             m.primaryEntries[2].packageData[3].shape = -1.0;
+         },
+         {{Kind::NonFiniteValue, 2}, {Kind::EmptyRange, 1}, {Kind::NegativeShape, 1}},
+         {"1 of 625 weights"}},
+        {[](Module& m) { m.primaryEntries.clear(), m.directionDependency = 0; },
+         {{Kind::NoEntries, 1}},
+         {}},
+        {[](Module& m) { m.toolRoughnessValues.clear(); },
+         {{Kind::EmptyAxis, 1}, {Kind::EntryOffAxes, 8}},
+         {}},
+    };
+    for (const Case& c : cases) {
+        Module m = wellFormed();
+        c.change(m);
+        ASSERT_TRUE(FinalizeModule(m));
+        std::map<Kind, size_t> found;
+        std::string text;
+        for (const DataFault& f : DiagnoseModule(m)) {
+            ++found[f.kind];
+            text += std::string(DataFaultKindName(f.kind)) + ": " + f.message + "\n";
+        }
+        SCOPED_TRACE(testing::Message() << "case " << &c - cases << "\n" << text);
+        EXPECT_EQ(found, c.expected);
+        for (const char* part : c.mentioned)
+            EXPECT_NE(text.find(part), std::string::npos) << part;
+    }
 }

@@ -37,6 +37,13 @@ Module withAxes(std::vector<double> sheet, std::vector<double> lub, std::vector<
     return m;
 }
 
+std::vector<double> upTo(size_t n) {
+    std::vector<double> axis(n);
+    for (size_t i = 0; i < n; ++i)
+        axis[i] = double(i);
+    return axis;
+}
+
 const TableEntry* primaryCell(const Module& m, size_t i, size_t j, size_t k, size_t l) {
     return cellEntry(m, m.primaryTable, m.primaryEntries, i, j, k, l);
 }
@@ -126,12 +133,10 @@ TEST(Finalize, CellsHoldTheLastExactlyMatchingEntryOrNone) {
 
 TEST(Finalize, PackageTablesComeFromTheFirstEntryOfEachDirection) {
     Module m = withAxes({1}, {1}, {1}, {0});
-    TableEntry first = entryAt(1, 1, 1, 0);
-    for (uint64_t n : {5u, 0u, 5u, 5u, 10u, 5u}) {
-        PackageData pd;
-        pd.gridPointCount = n;
-        first.packageData.push_back(pd);
-    }
+    TableEntry first = entryAt(1, 1, 1, 0, 6);
+    const uint64_t counts[] = {5, 0, 5, 5, 10, 5};
+    for (size_t p = 0; p < 6; ++p)
+        first.packageData[p].gridPointCount = counts[p];
     TableEntry second = first;
     second.packageData[1].gridPointCount = 5;
     m.primaryEntries = {first, second};
@@ -174,26 +179,18 @@ TEST(Finalize, GridSpacingDividesEachRangeIntoNMinusOneSteps) {
 }
 
 TEST(Finalize, RefusesATableFarLargerThanItsEntriesCouldFill) {
-    std::vector<double> axis(300);
-    for (size_t i = 0; i < axis.size(); ++i)
-        axis[i] = double(i);
-    // 300^4 = 8.1e9 cells for one entry: refused instead of allocated.
-    Module m = withAxes(axis, axis, axis, axis);
-    m.primaryEntries = {entryAt(0, 0, 0, 0)};
-    EXPECT_FALSE(FinalizeModule(m));
+    // 300^4 = 8.1e9 cells for one entry: refused instead of allocated;
     // 65536^4 cells wrap a 64-bit count to 0: refused as well.
-    std::vector<double> wide(65536);
-    for (size_t i = 0; i < wide.size(); ++i)
-        wide[i] = double(i);
-    Module wrapped = withAxes(wide, wide, wide, wide);
-    wrapped.primaryEntries = {entryAt(0, 0, 0, 0)};
-    EXPECT_FALSE(FinalizeModule(wrapped));
-    // Without entries there is no table to build, whatever the axes.
-    Module empty = withAxes(axis, axis, axis, axis);
-    EXPECT_TRUE(FinalizeModule(empty));
+    for (size_t n : {300, 65536}) {
+        Module m = withAxes(upTo(n), upTo(n), upTo(n), upTo(n));
+        m.primaryEntries = {entryAt(0, 0, 0, 0)};
+        EXPECT_FALSE(FinalizeModule(m)) << n;
+        // Without entries there is no table to build, whatever the axes.
+        m.primaryEntries.clear();
+        EXPECT_TRUE(FinalizeModule(m)) << n;
+    }
     // A modest table with few entries is still built.
-    Module modest = withAxes(std::vector<double>(axis.begin(), axis.begin() + 16), {1, 2, 3, 4},
-                             {1, 2, 3, 4}, {0, 1, 2, 3});
+    Module modest = withAxes(upTo(16), {1, 2, 3, 4}, {1, 2, 3, 4}, {0, 1, 2, 3});
     modest.primaryEntries = {entryAt(5, 2, 3, 1)};
     ASSERT_TRUE(FinalizeModule(modest));
     EXPECT_NE(primaryCell(modest, 5, 1, 2, 1), nullptr);

@@ -9,6 +9,7 @@
 // is read back through Morvex_DeserializeModule, as a host would.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <string>
 
@@ -44,25 +45,18 @@ PropertyList roughnessProperties(const Text& sheet, const Text& tool) {
     return list;
 }
 
-ModulePtr moduleOf(const std::vector<uint8_t>& bytes) {
-    EXPECT_FALSE(bytes.empty());
-    return test::deserialize(bytes);
-}
 ModulePtr moduleOf(const SheetRecord& r) {
-    return moduleOf(SheetRecordBytes(r));
+    return test::deserialize(SheetRecordBytes(r));
 }
 ModulePtr moduleOf(const LubricantRecord& l) {
-    return moduleOf(LubricantRecordBytes(l));
+    return test::deserialize(LubricantRecordBytes(l));
 }
 
-std::vector<std::pair<std::u16string, std::u16string>> pairs(
-    uint32_t (*get)(const MorvexModule*, const MorvexProperty**, uint32_t*), const Module& m) {
-    const MorvexProperty* props = nullptr;
-    uint32_t count = 0;
-    EXPECT_EQ(get(&m, &props, &count), 1u);
-    std::vector<std::pair<std::u16string, std::u16string>> out;
-    for (uint32_t i = 0; i < count; ++i)
-        out.emplace_back(test::text(props[i].key), test::text(props[i].value));
+using Pairs = std::vector<std::pair<Text, Text>>;
+Pairs pairsOf(const PropertyList& list) {
+    Pairs out;
+    for (size_t i = 0; i < list.keys.size(); ++i)
+        out.emplace_back(list.keys[i], list.values[i]);
     return out;
 }
 
@@ -107,14 +101,30 @@ TEST(ModuleFromSheet, ItemsFillPackageSlotsOfOneOrBothDirections) {
                 }
             }
         }
-        // Six packages, all defined by the primary data; none by the secondary
-        // when there is none.
-        EXPECT_EQ(m->packageTable, std::vector<uint32_t>(6, 1));
-        EXPECT_EQ(m->transversePackageTable.size(), groupSize == 12 ? 6u : 0u);
     }
 }
 
 TEST(ModuleFromSheet, RoughnessComesFromPropertiesThreeAndTwelveRoundedHalfUp) {
+    const auto check = [](const char16_t* sheet, const char16_t* tool, size_t propertyCount,
+                          double sheetRounded, double toolRounded) {
+        SCOPED_TRACE(testing::Message() << propertyCount << " properties, sheet "
+                                        << std::string(sheet, sheet + Text(sheet).size()));
+        SheetRecord r = test::sheetRecordWithItems(6, {1.0, 2.0});
+        r.properties = roughnessProperties(sheet, tool);
+        r.properties.keys.resize(propertyCount);
+        r.properties.values.resize(propertyCount);
+        auto m = moduleOf(r);
+        ASSERT_TRUE(m);
+        EXPECT_EQ(m->nominalSheetRoughness, sheetRounded);
+        EXPECT_EQ(m->nominalToolRoughness, toolRounded);
+        EXPECT_EQ(m->sheetRoughnessValues, std::vector<double>{sheetRounded});
+        EXPECT_EQ(m->toolRoughnessValues, std::vector<double>{toolRounded});
+        for (const auto* entries : {&m->primaryEntries, &m->secondaryEntries})
+            for (const TableEntry& e : *entries) {
+                EXPECT_EQ(e.sheetRoughness, sheetRounded);
+                EXPECT_EQ(e.toolRoughness, toolRounded);
+            }
+    };
     struct Case {
         const char16_t* value;
         double rounded;
@@ -127,48 +137,16 @@ TEST(ModuleFromSheet, RoughnessComesFromPropertiesThreeAndTwelveRoundedHalfUp) {
         {u"0.285", 0.28},  // 28.499999999999996
         {u"3", 3.0},      {u"", 0.0},         {u"+7.3e1", 73.0},
     };
-    for (const auto& sheet : cases) {
-        const Case& tool = cases[(&sheet - cases + 1) % std::size(cases)];
-        SheetRecord r = test::sheetRecordWithItems(6, {1.0, 2.0});
-        r.properties = roughnessProperties(sheet.value, tool.value);
-        auto m = moduleOf(r);
-        ASSERT_TRUE(m);
-        const std::string trace = std::string(sheet.value, sheet.value + Text(sheet.value).size());
-        SCOPED_TRACE(trace);
-        double value = -1;
-        ASSERT_EQ(Morvex_GetNominalSheetRoughness(m.get(), &value), 1u);
-        EXPECT_EQ(value, sheet.rounded);
-        ASSERT_EQ(Morvex_GetNominalToolRoughness(m.get(), &value), 1u);
-        EXPECT_EQ(value, tool.rounded);
-        EXPECT_EQ(m->sheetRoughnessValues, std::vector<double>{sheet.rounded});
-        EXPECT_EQ(m->toolRoughnessValues, std::vector<double>{tool.rounded});
-        for (const auto* entries : {&m->primaryEntries, &m->secondaryEntries}) {
-            for (const TableEntry& e : *entries) {
-                EXPECT_EQ(e.sheetRoughness, sheet.rounded);
-                EXPECT_EQ(e.toolRoughness, tool.rounded);
-            }
-        }
+    for (size_t i = 0; i < std::size(cases); ++i) {
+        const Case& tool = cases[(i + 1) % std::size(cases)];
+        check(cases[i].value, tool.value, 13, cases[i].rounded, tool.rounded);
     }
-}
-
-TEST(ModuleFromSheet, MissingRoughnessPropertiesGiveZero) {
     // Twelve properties: no tool roughness; three: no sheet roughness either.
-    for (const auto& [count, sheet] : {std::pair<size_t, double>{12, 0.8}, {3, 0.0}}) {
-        SheetRecord r = test::sheetRecordWithItems(6, {1.0});
-        r.properties = roughnessProperties(u"0.8", u"0.4");
-        r.properties.keys.resize(count);
-        r.properties.values.resize(count);
-        auto m = moduleOf(r);
-        ASSERT_TRUE(m);
-        EXPECT_EQ(m->nominalSheetRoughness, sheet);
-        EXPECT_EQ(m->sheetRoughnessValues, std::vector<double>{sheet});
-        EXPECT_EQ(m->primaryEntries[0].sheetRoughness, sheet);
-        EXPECT_EQ(m->nominalToolRoughness, 0.0);
-        EXPECT_EQ(m->toolRoughnessValues, std::vector<double>{0.0});
-    }
+    check(u"0.8", u"0.4", 12, 0.8, 0.0);
+    check(u"0.8", u"0.4", 3, 0.0, 0.0);
 }
 
-TEST(ModuleFromSheet, NominalAmountIsTheLowerMiddleInRecordOrder) {
+TEST(ModuleFromSheet, AmountsGiveTheSortedAxisInRecordOrderAndTheLowerMiddleAsNominal) {
     struct Case {
         std::vector<double> amounts;
         double nominal;
@@ -180,25 +158,33 @@ TEST(ModuleFromSheet, NominalAmountIsTheLowerMiddleInRecordOrder) {
         {{3.0, 9.0, 1.0}, 9.0},
         {{5.0, 4.0, 3.0, 2.0, 1.0}, 3.0},
         {{6.0, 5.0, 4.0, 3.0, 2.0, 1.0}, 4.0},
+        {{}, 0.0},  // no entries, no amount range; roughness and direction still set
     };
     for (const auto& c : cases) {
-        auto m = moduleOf(test::sheetRecordWithItems(6, c.amounts));
+        SheetRecord r = test::sheetRecordWithItems(12, c.amounts);
+        r.properties = roughnessProperties(u"0.5", u"0.25");
+        auto m = moduleOf(r);
         ASSERT_TRUE(m);
-        EXPECT_EQ(m->nominalLubricationAmount, c.nominal) << c.amounts.size();
-    }
-}
-
-TEST(ModuleFromSheet, UnsortedAmountsBecomeTheSortedAxisAndFindTheirEntries) {
-    // How cells match entries (repeated values, last match) is the finalize
-    // tests' business; here the amounts must reach the axis in record order.
-    auto m = moduleOf(test::sheetRecordWithItems(6, {0.5, 2.0, 1.0, 3.0}));
-    ASSERT_TRUE(m);
-    EXPECT_EQ(m->lubricationAmountValues, (std::vector<double>{0.5, 1.0, 2.0, 3.0}));
-    const size_t entryOfPosition[] = {0, 2, 1, 3};
-    for (size_t j = 0; j < 4; ++j) {
-        EXPECT_EQ(cellEntry(*m, m->primaryTable, m->primaryEntries, 0, j, 0, 0),
-                  &m->primaryEntries[entryOfPosition[j]])
-            << j;
+        SCOPED_TRACE(c.amounts.size());
+        EXPECT_EQ(m->nominalLubricationAmount, c.nominal);
+        EXPECT_EQ(m->nominalSheetRoughness, 0.5);
+        EXPECT_EQ(m->directionDependency, 1u);
+        std::vector<double> sorted = c.amounts;
+        std::sort(sorted.begin(), sorted.end());
+        EXPECT_EQ(m->lubricationAmountValues, sorted);
+        // How cells match entries (repeated values, last match) is the
+        // finalize tests' business; here each entry must reach its cell.
+        ASSERT_EQ(m->primaryEntries.size(), c.amounts.size());
+        ASSERT_EQ(m->secondaryEntries.size(), c.amounts.size());
+        for (size_t i = 0; i < c.amounts.size(); ++i) {
+            const auto j = static_cast<size_t>(
+                std::find(sorted.begin(), sorted.end(), c.amounts[i]) - sorted.begin());
+            EXPECT_EQ(cellEntry(*m, m->primaryTable, m->primaryEntries, 0, j, 0, 0),
+                      &m->primaryEntries[i]);
+        }
+        double min = -1, max = -1;
+        EXPECT_EQ(Morvex_GetLubricationAmountRange(m.get(), &min, &max),
+                  c.amounts.empty() ? 0u : 1u);
     }
 }
 
@@ -216,12 +202,11 @@ TEST(ModuleFromSheet, PropertiesAreSplitByCaseSensitivePrefix) {
     });
     auto m = moduleOf(r);
     ASSERT_TRUE(m);
-    using Pairs = std::vector<std::pair<std::u16string, std::u16string>>;
-    EXPECT_EQ(pairs(Morvex_GetWorkpieceProperties, *m),
+    EXPECT_EQ(pairsOf(m->workpieceProperties),
               (Pairs{{u"SheetThickness", u"0.8"}, {u"Sheet", u"exact prefix"}}));
-    EXPECT_EQ(pairs(Morvex_GetLubricantProperties, *m),
+    EXPECT_EQ(pairsOf(m->lubricantProperties),
               (Pairs{{u"Lubricant", u"PL61"}, {u"LubricantAmount", u"1.0"}}));
-    EXPECT_EQ(pairs(Morvex_GetToolingProperties, *m), (Pairs{{u"ToolingCoating", u"TiC"}}));
+    EXPECT_EQ(pairsOf(m->toolingProperties), (Pairs{{u"ToolingCoating", u"TiC"}}));
 }
 
 TEST(ModuleFromSheet, BothMaterialRecordsTakeTheFixedDefaults) {
@@ -234,9 +219,7 @@ TEST(ModuleFromSheet, BothMaterialRecordsTakeTheFixedDefaults) {
         EXPECT_EQ(m->identifier, (std::array<uint8_t, 16>{}));
         EXPECT_EQ(m->name, u"VersionBlk");
         EXPECT_EQ(m->formatVersion, 3);
-        const uint16_t* solverId = nullptr;
-        ASSERT_EQ(Morvex_GetSolverID(m.get(), &solverId), 1u);
-        EXPECT_EQ(test::text(solverId), u"2");
+        EXPECT_EQ(m->solverId, u"2");
         EXPECT_EQ(m->strainRougheningValues, std::vector<double>{0.0});
         EXPECT_EQ(m->staticFrictionValues, std::vector<double>{0.0});
         EXPECT_EQ(m->toolWearValues, std::vector<double>{0.0});
@@ -246,28 +229,12 @@ TEST(ModuleFromSheet, BothMaterialRecordsTakeTheFixedDefaults) {
     EXPECT_EQ(m->text2, u"DX56");
     EXPECT_EQ(m->stateAxis, std::vector<double>{0.0});
     EXPECT_EQ(m->heatTransferStatus, 0u);
-    using Range = std::pair<double, double>;
-    EXPECT_EQ(test::rangeOf(Morvex_GetPressureRange, *m), Range(1.0, 100.0));
-    EXPECT_EQ(test::rangeOf(Morvex_GetStrainRange, *m), Range(0.0, 0.5));
-    EXPECT_EQ(test::rangeOf(Morvex_GetTemperatureRange, *m), Range(20.0, 200.0));
-    EXPECT_EQ(test::rangeOf(Morvex_GetVelocityRange, *m), Range(10.0, 500.0));
+    EXPECT_EQ((std::array{m->pressureMin, m->pressureMax, m->strainMin, m->strainMax}),
+              (std::array{1.0, 100.0, 0.0, 0.5}));
+    EXPECT_EQ((std::array{m->temperatureMin, m->temperatureMax, m->velocityMin, m->velocityMax}),
+              (std::array{20.0, 200.0, 10.0, 500.0}));
     // Finalization ran: pressure 1..100 over 5 grid points is a step of 99/4.
     EXPECT_EQ(m->primaryEntries[0].packageData[0].gridSpacing[0], 99.0 / 4.0);
-}
-
-TEST(ModuleFromSheet, NoAmountsGiveNoEntries) {
-    SheetRecord r = test::sheetRecordWithItems(12, {});
-    r.properties = roughnessProperties(u"0.5", u"0.25");
-    auto m = moduleOf(r);
-    ASSERT_TRUE(m);
-    EXPECT_TRUE(m->primaryEntries.empty());
-    EXPECT_TRUE(m->secondaryEntries.empty());
-    EXPECT_EQ(m->nominalLubricationAmount, 0.0);
-    EXPECT_TRUE(m->lubricationAmountValues.empty());
-    double min = -1, max = -1;
-    EXPECT_EQ(Morvex_GetLubricationAmountRange(m.get(), &min, &max), 0u);
-    EXPECT_EQ(m->nominalSheetRoughness, 0.5);
-    EXPECT_EQ(m->directionDependency, 1u);
 }
 
 TEST(MaterialChunks, FailedParseLeavesTheSlotAloneAndTheChunkKindDecides) {
@@ -319,18 +286,11 @@ TEST(ModuleFromLubricant, CarriesTheRecordsData) {
     EXPECT_EQ(m->nominalLubricationAmount, 2.0);
     EXPECT_EQ(m->nominalToolRoughness, 0.3);
 
-    // The entries arrive as written (in their original order).
-    ASSERT_EQ(m->primaryEntries.size(), 2u);
-    ASSERT_EQ(m->secondaryEntries.size(), 2u);
-    const TableEntry& e = m->secondaryEntries[1];
-    ASSERT_EQ(e.packageData.size(), 2u);
-    EXPECT_EQ(e.packageData[0].scales, (std::vector<double>{40.0, 2.0, 3.0, 4.0}));
-    EXPECT_EQ(e.packageData[1].weights, (std::vector<double>{82.0, 123.0}));
-    EXPECT_EQ(e.packageData[1].gridPointCount, 0u);
-    ASSERT_EQ(e.curves.size(), 1u);
-    EXPECT_EQ(e.curves[0].numerators, (std::vector<double>{40.0, 40.0}));
-    EXPECT_EQ(e.sheetRoughness, 0.5);
-    EXPECT_EQ(m->primaryEntries[0].sheetRoughness, 1.0);
+    // The entries arrive as written, in their order: their module records agree.
+    Module written, read;
+    written.primaryEntries = l.primaryEntries, written.secondaryEntries = l.secondaryEntries;
+    read.primaryEntries = m->primaryEntries, read.secondaryEntries = m->secondaryEntries;
+    EXPECT_EQ(test::WriteBlob(read), test::WriteBlob(written));
     // All four axes arrived (the descending sheet roughness axis sorted):
     // entry 0 is found at sorted position 1.
     EXPECT_EQ(cellEntry(*m, m->primaryTable, m->primaryEntries, 1, 0, 0, 0), &m->primaryEntries[0]);
@@ -350,10 +310,8 @@ TEST(ModuleFromLubricant, EachListKeepsOnlyItsOwnPrefix) {
         test::propertyList({{u"tooling", u"c"}, {u"ToolingCoating", u"TiC"}, {u"Tooling", u""}});
     auto m = moduleOf(l);
     ASSERT_TRUE(m);
-    EXPECT_EQ(m->workpieceProperties.keys, std::vector<Text>{u"SheetGrade"});
-    EXPECT_EQ(m->workpieceProperties.values, std::vector<Text>{u"DX56"});
-    EXPECT_EQ(m->lubricantProperties.keys, std::vector<Text>{u"LubricantName"});
-    EXPECT_EQ(m->lubricantProperties.values, std::vector<Text>{u"PL61"});
-    EXPECT_EQ(m->toolingProperties.keys, (std::vector<Text>{u"ToolingCoating", u"Tooling"}));
-    EXPECT_EQ(m->toolingProperties.values, (std::vector<Text>{u"TiC", u""}));
+    EXPECT_EQ(pairsOf(m->workpieceProperties), (Pairs{{u"SheetGrade", u"DX56"}}));
+    EXPECT_EQ(pairsOf(m->lubricantProperties), (Pairs{{u"LubricantName", u"PL61"}}));
+    EXPECT_EQ(pairsOf(m->toolingProperties),
+              (Pairs{{u"ToolingCoating", u"TiC"}, {u"Tooling", u""}}));
 }

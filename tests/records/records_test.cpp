@@ -1,11 +1,12 @@
-// Faults guarded against: a Sheet or Lubricant record writer whose field order
-// differs from the stream layout, a reader that skips the unused items
-// (auxiliary values, the counts after the ranges), gets the item group size
-// wrong, rejects an unexpected tag or kind, or needs the stream used up; out-of-
-// range numbers let through; writers that accept what a reader would misread;
-// and, for every record kind, a cut stream that is accepted or writes the
-// caller's handle; item groups allocated before the stream is known to hold
-// them (other counts beyond the stream are the hardening tests' business).
+// Faults guarded against: a Sheet or Lubricant record reader or writer whose
+// field order differs from the stream layout, a reader that skips the unused
+// items (auxiliary values, the counts after the ranges), gets the item group
+// size wrong, rejects an unexpected tag or kind, or needs the stream used up;
+// out-of-range numbers let through; writers that accept what a reader would
+// misread; and, for every record kind, a cut stream that is accepted or
+// writes the caller's handle; item groups allocated before the stream is
+// known to hold them (other counts beyond the stream are the hardening tests'
+// business).
 #include <gtest/gtest.h>
 
 #include <limits>
@@ -21,8 +22,7 @@ using test::Bytes;
 namespace {
 
 // What a parse gives, written again: equal to the parsed stream only when the
-// reader took every field from its place (the writers are checked against the
-// layout separately).
+// reader took every field from its place and the writer put it back there.
 Bytes rewritten(const Bytes& bytes, bool sheet) {
     SheetRecord s;
     LubricantRecord l;
@@ -32,113 +32,59 @@ Bytes rewritten(const Bytes& bytes, bool sheet) {
     return sheet ? SheetRecordBytes(s) : LubricantRecordBytes(l);
 }
 
-SheetRecord fullSheet() {
-    SheetRecord r = test::sheetRecordWithItems(12, {0.8, 1.6});
-    r.identifier = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16};
-    r.flags = {9, 8, 7, 6, 5};
-    r.auxiliaryValues = {0.25, -3.5};
-    r.pressureCount = 11;
-    r.strainCount = 12;
-    r.temperatureCount = 13;
-    r.velocityCount = 14;
-    r.sheetItems[5].scales.clear();
-    r.sheetItems[7].weights = {1.0, 2.0, 3.0};
-    r.properties = test::propertyList({{u"SheetGrade", u"DX56"}, {u"", u""}, {u"k", u"0.5"}});
-    return r;
-}
-
 }  // namespace
 
-TEST(SheetRecord, WriterFollowsTheStreamLayout) {
-    SheetRecord r = test::sheetRecordWithItems(6, {2.5});
-    r.identifier.fill(0x11);
-    r.text1 = u"ab";
-    r.text2 = u"";
-    r.flags = {4, 0};
-    r.auxiliaryValues = {0.5};
-    r.pressureCount = 3, r.strainCount = 6, r.temperatureCount = 9, r.velocityCount = 12;
-    r.sheetItems[0].scales = {};
-    r.sheetItems[0].weights = {};
-    r.properties = test::propertyList({{u"K", u"V"}});
-    test::StreamBytes expected;
-    expected.b.assign(16, 0x11);
-    expected.str("ab").str("").u64(2).u64(4).u64(0).u64(1).f64(0.5);
-    expected.f64(1.0).f64(100.0).u64(3).f64(0.0).f64(0.5).u64(6);
-    expected.f64(20.0).f64(200.0).u64(9).f64(10.0).f64(500.0).u64(12);
-    expected.u64(1).f64(2.5);                  // lubrication amounts
-    expected.f64(0.0).f64(0.5).u64(0).u64(0);  // item 0: offset, shape, two empty arrays
-    for (int k = 1; k < 6; ++k) {  // offset k, shape k + 0.5, scales {k, 1, 2, 3}, weights {10k}
-        expected.f64(k).f64(k + 0.5).u64(4).f64(k).f64(1.0).f64(2.0).f64(3.0);
-        expected.u64(1).f64(10.0 * k);
+TEST(MaterialRecords, StreamsSpelledOutReadAndWriteBackUnchangedIgnoringTrailingBytes) {
+    // Sheet: five flags whose fourth makes groups of 12, unused auxiliary
+    // values and counts, item 0 with empty arrays, an empty property.
+    test::StreamBytes sheet;
+    sheet.b.assign(16, 0x11);
+    sheet.str("ab").str("").u64(5).u64(9).u64(8).u64(7).u64(6).u64(5).u64(2).f64(0.25).f64(-3.5);
+    sheet.f64(1.0).f64(100.0).u64(11).f64(0.0).f64(0.5).u64(12);
+    sheet.f64(20.0).f64(200.0).u64(13).f64(10.0).f64(500.0).u64(14);
+    sheet.u64(1).f64(2.5);                  // lubrication amounts
+    sheet.f64(0.0).f64(0.5).u64(0).u64(0);  // item 0: offset, shape, two empty arrays
+    for (int k = 1; k < 12; ++k) {  // offset k, shape k + 0.5, scales {k, 1, 2, 3}, weights {10k}
+        sheet.f64(k).f64(k + 0.5).u64(4).f64(k).f64(1.0).f64(2.0).f64(3.0);
+        sheet.u64(1).f64(10.0 * k);
     }
-    expected.u64(1).str("K").str("V");  // properties
-    EXPECT_EQ(SheetRecordBytes(r), expected.b);
-}
-
-TEST(LubricantRecord, WriterFollowsTheStreamLayout) {
-    LubricantRecord l;
-    l.identifier.fill(0x22);
-    l.text1 = u"t1";
-    l.text2 = u"t2";
-    l.pressureMin = 1.0, l.pressureMax = 2.0, l.strainMin = 3.0, l.strainMax = 4.0;
-    l.temperatureMin = 5.0, l.temperatureMax = 6.0, l.velocityMin = 7.0, l.velocityMax = 8.0;
-    TableEntry e;  // no packages, no curves: 48 bytes
-    e.stateValue = 0.1, e.sheetRoughness = 0.2, e.lubricationAmount = 0.3, e.toolRoughness = 0.4;
-    l.secondaryEntries = {e};
-    l.nominalSheetRoughness = 9.0, l.nominalLubricationAmount = 10.0, l.nominalToolRoughness = 11.0;
-    l.stateAxis = {0.1};
-    l.sheetRoughnessValues = {0.2};
-    l.toolRoughnessValues = {0.4, 0.5};
-    l.directionDependency = 7;
-    l.heatTransferStatus = 3;
-    l.lubricantProperties = test::propertyList({{u"LubricantA", u"x"}});
-
-    test::StreamBytes expected;
-    expected.b.assign(16, 0x22);
-    expected.str("VersionBlk").u16(2).str("t1").str("t2");
+    sheet.u64(2).str("SheetGrade").str("DX56").str("").str("");  // properties
+    // Lubricant: an unexpected tag and kind are read and kept, not rejected.
+    test::StreamBytes lubricant;
+    lubricant.b.assign(16, 0x22);
+    lubricant.str("versionblk").u16(9).str("t1").str("t2");
     for (double v : {1.0, 2.0, 3.0, 4.0, 5.0, 6.0, 7.0, 8.0})
-        expected.f64(v);
-    expected.u64(0);                                                    // primary entries
-    expected.u64(1).u64(0).u64(0).f64(0.1).f64(0.2).f64(0.3).f64(0.4);  // secondary
-    expected.f64(9.0).f64(10.0).f64(11.0);
-    expected.u64(1).f64(0.1).u64(1).f64(0.2).u64(0).u64(2).f64(0.4).f64(0.5);
-    expected.u64(7).u64(3);
-    expected.u64(0).u64(1).str("LubricantA").str("x").u64(0);
-    EXPECT_EQ(LubricantRecordBytes(l), expected.b);
-}
-
-TEST(MaterialRecords, ReadBackEveryFieldAndIgnoreTrailingBytes) {
-    // An unexpected tag and kind are read and kept, not rejected.
-    LubricantRecord odd;
-    odd.name = u"versionblk";
-    odd.formatVersion = 9;
+        lubricant.f64(v);
+    lubricant.u64(0);                                                    // primary entries
+    lubricant.u64(1).u64(0).u64(0).f64(0.1).f64(0.2).f64(0.3).f64(0.4);  // secondary
+    lubricant.f64(9.0).f64(10.0).f64(11.0);
+    lubricant.u64(1).f64(0.1).u64(1).f64(0.2).u64(0).u64(2).f64(0.4).f64(0.5);
+    lubricant.u64(7).u64(3);
+    lubricant.u64(0).u64(1).str("LubricantA").str("x").u64(0);
     const std::pair<Bytes, bool> cases[] = {
-        {SheetRecordBytes(fullSheet()), true},
-        {LubricantRecordBytes(test::sampleLubricantRecord()), false},
-        {LubricantRecordBytes(odd), false}};
-    for (const auto& [bytes, sheet] : cases) {
+        {sheet.b, true},
+        {lubricant.b, false},
+        {LubricantRecordBytes(test::sampleLubricantRecord()), false}};
+    for (const auto& [bytes, isSheet] : cases) {
         ASSERT_FALSE(bytes.empty());
-        EXPECT_EQ(rewritten(bytes, sheet), bytes);
+        EXPECT_EQ(rewritten(bytes, isSheet), bytes);
         Bytes withTail = bytes;
         withTail.insert(withTail.end(), {0xFF, 0xFF, 0xFF, 0x7F, 0x00});
-        EXPECT_EQ(rewritten(withTail, sheet), bytes);
+        EXPECT_EQ(rewritten(withTail, isSheet), bytes);
     }
 }
 
-TEST(SheetRecord, GroupSizeFollowsTheFourthFlag) {
-    const std::pair<std::vector<uint64_t>, int32_t> cases[] = {
-        {{}, 6},
-        {{1, 1, 1}, 6},  // fewer than four flags
-        {{0, 0, 0, 0}, 6},
-        {{0, 0, 0, 0, 9}, 6},  // a later flag does not count
-        {{0, 0, 0, 1}, 12},
-        {{0, 0, 0, 2, 0}, 12},  // any nonzero value
-        {{0, 0, 0, ~0ull}, 12},
-    };
-    for (const auto& [flags, size] : cases) {
-        SheetRecord r;
+TEST(SheetRecord, GroupSizeFollowsTheFourthFlagAnyNonzeroValue) {
+    using Flags = std::initializer_list<std::vector<uint64_t>>;
+    SheetRecord r;
+    // Fewer than four flags, a zero fourth flag, a later nonzero flag: six.
+    for (const auto& flags : Flags{{}, {1, 1, 1}, {0, 0, 0, 0}, {0, 0, 0, 0, 9}}) {
         r.flags = flags;
-        EXPECT_EQ(itemGroupSize(r), size) << flags.size();
+        EXPECT_EQ(itemGroupSize(r), 6) << flags.size();
+    }
+    for (const auto& flags : Flags{{0, 0, 0, 1}, {0, 0, 0, 2, 0}, {0, 0, 0, ~0ull}}) {
+        r.flags = flags;
+        EXPECT_EQ(itemGroupSize(r), 12) << flags.size();
     }
 }
 
@@ -172,21 +118,17 @@ TEST(SheetRecord, ItemCountsBeyondTheStreamFailBeforeAllocating) {
     EXPECT_NE(fault.what.find("cannot fit"), std::string::npos) << fault.what;
 }
 
-TEST(SheetRecord, OutOfRangeNumbersFailTheParse) {
-    const double inf = std::numeric_limits<double>::infinity();
-    const double max = std::numeric_limits<double>::max();
-    for (double bad : {inf, -inf, max, -max}) {
-        for (bool inAuxiliary : {false, true}) {
-            SheetRecord r = test::sheetRecordWithItems(6, {1.0, 2.0});
-            if (inAuxiliary)
-                r.auxiliaryValues = {0.0, bad};  // unused, but read and checked
-            else
-                r.sheetItems[11].shape = bad;  // inside the last item
-            const auto bytes = SheetRecordBytes(r);
-            SheetRecord out;
-            EXPECT_FALSE(ReadSheetRecord(bytes.data(), static_cast<int32_t>(bytes.size()), out))
-                << bad << inAuxiliary;
-        }
+TEST(SheetRecord, OutOfRangeNumbersFailTheParseEvenInUnusedFields) {
+    // Which values are out of range is the reader's business; here every
+    // number of the record must go through its check.
+    for (bool inAuxiliary : {false, true}) {
+        SheetRecord r = test::sheetRecordWithItems(6, {1.0, 2.0});
+        (inAuxiliary ? r.auxiliaryValues.emplace_back() : r.sheetItems[11].shape) =
+            std::numeric_limits<double>::infinity();
+        const auto bytes = SheetRecordBytes(r);
+        SheetRecord out;
+        EXPECT_FALSE(ReadSheetRecord(bytes.data(), static_cast<int32_t>(bytes.size()), out))
+            << inAuxiliary;
     }
 }
 
