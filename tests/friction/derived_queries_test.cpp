@@ -22,9 +22,7 @@ namespace {
 // values[i] (grid filled directly, so negative values stay); indices not
 // given are 0.
 ModulePtr constantModule(std::map<size_t, double> values, double pressureMin = 2.0) {
-    Ranges r;
-    r.pressureMin = pressureMin;
-    r.pressureMax = pressureMin + 4.0;
+    const Ranges r{pressureMin, pressureMin + 4.0};
     std::vector<PackageData> packages;
     for (size_t index = 0; index < 12; ++index) {
         const double v = values.count(index) ? values[index] : 0.0;
@@ -36,16 +34,12 @@ ModulePtr constantModule(std::map<size_t, double> values, double pressureMin = 2
     return BuildModule(std::move(recipe));
 }
 
-InputRecord atPressure(double pressure, double sheetRoughness = 0.0,
-                       double lubricationAmount = 0.0) {
-    InputRecord in{};
-    in.pressure = pressure;
-    in.sheetRoughness = sheetRoughness;
-    in.lubricationAmount = lubricationAmount;
-    return in;
+InputRecord atPressure(double pressure, double sheetRoughness = 0.0, double lubrication = 0.0) {
+    return InputAt(pressure, 0.0, 0.0, 0.0, {sheetRoughness, lubrication, 0.0, 0.0});
 }
 
-// Package indices of the derived quantities (ids 0, 4, 5 are stored at 5, 0, 3).
+// Package indices of the derived quantities (ids 0, 4, 5 are stored at 5, 0,
+// 3).
 constexpr size_t kSurfaceRoughness = 5, kContactArea = 0, kLubrication = 3, kSpotLube = 7,
                  kGalling = 8, kWear = 9, kFirstProduction = 10, kSecondProduction = 11;
 

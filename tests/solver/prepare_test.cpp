@@ -4,10 +4,10 @@
 // all, negative values of package 7 kept (or NaN and -0.0 changed), grids
 // computed for packages 2 and 4, a second run overwriting grids, models that
 // cannot be prepared accepted (or crashing), grid sizes up to 215 refused
-// or sampled off the reference, a one-point grid interpolated in, and every fault of the
-// heat-transfer curve limiting: wrong sample temperatures, strict comparison,
-// curves other than the first changed, secondary entries limited against
-// their own data, and short curves read past their end.
+// or sampled off the reference, a one-point grid interpolated in, and every
+// fault of the heat-transfer curve limiting: wrong sample temperatures, strict
+// comparison, curves other than the first changed, secondary entries limited
+// against their own data, and short curves read past their end.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -199,9 +199,7 @@ TEST(PrepareGrids, SecondRunKeepsGridsAndBadModelsFailKeepingEarlierGrids) {
 // Each case gives the first entry's curves and the divisors its first curve
 // has after preparation; every other value stays as it was.
 TEST(LimitHeatTransfer, SamplesAboveTheCoefficientAreLoweredToIt) {
-    Ranges ranges;
-    ranges.temperatureMin = 20.0;
-    ranges.temperatureMax = 220.0;
+    const Ranges ranges{0.0, 4.0, 0.0, 4.0, 20.0, 220.0};
     const auto packages = [&](double shift) {
         auto result = Packages(7, ConstantModel(1.0, 2));
         result[6] = GridModel(ranges, [=](double, double, double t, double) { return t + shift; });
