@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <limits>
 #include <map>
 
 #include "friction/evaluate.h"
@@ -21,9 +22,7 @@ namespace {
 // values[i] (grid filled directly, so negative values stay); indices not
 // given are 0.
 ModulePtr constantModule(std::map<size_t, double> values, double pressureMin = 2.0) {
-    Ranges r;
-    r.pressureMin = pressureMin;
-    r.pressureMax = pressureMin + 4.0;
+    const Ranges r{pressureMin, pressureMin + 4.0};
     std::vector<PackageData> packages;
     for (size_t index = 0; index < 12; ++index) {
         const double v = values.count(index) ? values[index] : 0.0;
@@ -35,16 +34,12 @@ ModulePtr constantModule(std::map<size_t, double> values, double pressureMin = 2
     return BuildModule(std::move(recipe));
 }
 
-InputRecord atPressure(double pressure, double sheetRoughness = 0.0,
-                       double lubricationAmount = 0.0) {
-    InputRecord in{};
-    in.pressure = pressure;
-    in.sheetRoughness = sheetRoughness;
-    in.lubricationAmount = lubricationAmount;
-    return in;
+InputRecord atPressure(double pressure, double sheetRoughness = 0.0, double lubrication = 0.0) {
+    return InputAt(pressure, 0.0, 0.0, 0.0, {sheetRoughness, lubrication, 0.0, 0.0});
 }
 
-// Package indices of the derived quantities (ids 0, 4, 5 are stored at 5, 0, 3).
+// Package indices of the derived quantities (ids 0, 4, 5 are stored at 5, 0,
+// 3).
 constexpr size_t kSurfaceRoughness = 5, kContactArea = 0, kLubrication = 3, kSpotLube = 7,
                  kGalling = 8, kWear = 9, kFirstProduction = 10, kSecondProduction = 11;
 
@@ -131,33 +126,29 @@ TEST(DerivedQueries, FailureWritesNothing) {
 }
 
 TEST(ProductionVolume, FlooredSmallerCandidateWithTheProductFirst) {
-    const auto volume = [](std::map<size_t, double> values, const double* first,
-                           const double* second) {
-        ModulePtr m = constantModule(values);
-        double v = -1.0;
-        EXPECT_TRUE(GetProductionVolume(*m, atPressure(3.0), first, second, v));
-        return v;
+    // Packages 10 and 11 hold the candidates' rates; a NaN limit is none. The
+    // volume is (v * 1e6) / L floored, each candidate capped at 1e7; 1.1e6 /
+    // 1.1 is just below 1e6, while v * (1e6 / L) is not.
+    const double none = std::numeric_limits<double>::quiet_NaN();
+    const struct {
+        double first, second, firstLimit, secondLimit, expected;
+    } cases[] = {
+        {2.5, 0, 1, none, 2500000},    {3.7, 0, 1e6, none, 3},     {100, 0, 1, none, 1e7},
+        {100, 200, 1, 1, 1e7},         {0, 2.5, none, 1, 2500000}, {2.5, 1.5, 1, 1, 1500000},
+        {2.5, 0, 0, -1, 1e7},          {2.5, 0, none, none, 1e7},  {1.1, 0, 1.1, none, 999999},
+        {0.57, 0, 0.1, none, 5700000},
     };
-    const double one = 1.0, million = 1e6, zero = 0.0, tenth = 0.1, negative = -1.0;
-    EXPECT_EQ(volume({{kFirstProduction, 2.5}}, &one, nullptr), 2500000.0);
-    EXPECT_EQ(volume({{kFirstProduction, 3.7}}, &million, nullptr), 3.0);
-    EXPECT_EQ(volume({{kFirstProduction, 100.0}}, &one, nullptr), 10000000.0);
-    EXPECT_EQ(volume({{kFirstProduction, 100.0}, {kSecondProduction, 200.0}}, &one, &one),
-              10000000.0)
-        << "each candidate capped";
-    EXPECT_EQ(volume({{kSecondProduction, 2.5}}, nullptr, &one), 2500000.0);
-    EXPECT_EQ(volume({{kFirstProduction, 2.5}, {kSecondProduction, 1.5}}, &one, &one), 1500000.0);
-    EXPECT_EQ(volume({{kFirstProduction, 2.5}}, &zero, &negative), 10000000.0);
-    EXPECT_EQ(volume({{kFirstProduction, 2.5}}, nullptr, nullptr), 10000000.0);
-    // (v * 1e6) / L: 1.1e6 / 1.1 is just below 1e6, while v * (1e6 / L) is not.
-    const double l = 1.1;
-    EXPECT_EQ(volume({{kFirstProduction, 1.1}}, &l, nullptr), 999999.0);
-    EXPECT_EQ(volume({{kFirstProduction, 0.57}}, &tenth, nullptr), 5700000.0);
-}
-
-TEST(ProductionVolume, UnavailablePackagesAreSkipped) {
+    for (const auto& c : cases) {
+        ModulePtr m = constantModule({{kFirstProduction, c.first}, {kSecondProduction, c.second}});
+        const auto limit = [](const double& l) { return std::isnan(l) ? nullptr : &l; };
+        double v = -1.0;
+        ASSERT_TRUE(
+            GetProductionVolume(*m, atPressure(3.0), limit(c.firstLimit), limit(c.secondLimit), v));
+        EXPECT_EQ(v, c.expected) << c.first << " " << c.second << " " << c.firstLimit;
+    }
+    // An unavailable package is skipped even though it was never prepared.
     auto packages = Packages(12, ConstantModel(1.0));
-    packages[10].gridPointCount = 0;  // unavailable: skipped even though never prepared
+    packages[10].gridPointCount = 0;
     ModuleRecipe recipe;
     recipe.primary.push_back(Entry({}, std::move(packages)));
     const double one = 1.0;

@@ -23,17 +23,12 @@ constexpr uint32_t kHeatTransfer = 6;
 // Pressure range 2..6, temperature 0..4; package 6 on a 5-point grid equals
 // 100 + T + 10 P (+ shift). With x = 0 the first curve gives g = n / d + o =
 // 5, 5, 8, 6, 8 at temperatures 0..4; with x = 8 it gives 1.5, 2, 3.5, 4, 5.5.
-Ranges heatRanges() {
-    Ranges r;
-    r.pressureMin = 2.0;
-    r.pressureMax = 6.0;
-    return r;
-}
+const Ranges kHeatRanges{2.0, 6.0};
 
 TableEntry heatEntry(Coordinates at, double shift = 0.0, bool withGrid = true) {
     auto packages = Packages(7, ConstantModel(1.0));
     if (withGrid) {
-        packages[6] = GridModel(heatRanges(), [shift](double p, double, double t, double) {
+        packages[6] = GridModel(kHeatRanges, [shift](double p, double, double t, double) {
             return 100.0 + t + 10.0 * p + shift;
         });
     }
@@ -51,7 +46,7 @@ ModulePtr heatModule(std::vector<TableEntry> entries = {heatEntry({})},
                      std::optional<Axes> axes = std::nullopt,
                      std::vector<TableEntry> transverse = {}) {
     ModuleRecipe recipe;
-    recipe.ranges = heatRanges();
+    recipe.ranges = kHeatRanges;
     recipe.primary = std::move(entries);
     recipe.axes = std::move(axes);
     recipe.directionDependency = transverse.empty() ? 0 : 1;
@@ -61,11 +56,7 @@ ModulePtr heatModule(std::vector<TableEntry> entries = {heatEntry({})},
 }
 
 InputRecord at(double pressure, double temperature) {
-    InputRecord in{};
-    in.pressure = pressure;
-    in.sheetTemperature = temperature;
-    in.toolTemperature = temperature;
-    return in;
+    return InputAt(pressure, 0.0, temperature, 0.0, {});
 }
 
 double coefficient(const Module& m, const InputRecord& in, double divisorValue) {

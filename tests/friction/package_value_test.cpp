@@ -28,6 +28,18 @@ constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 constexpr uint32_t kId3 = 3;  // stored at index 1
 constexpr size_t kIndexOfId3 = 1;
 
+using Query = bool (*)(const Module&, const InputRecord&, uint32_t, double&);
+
+double answer(Query query, const Module& m, const InputRecord& in, uint32_t id = kId3) {
+    double v = -12345.0;
+    EXPECT_TRUE(query(m, in, id, v));
+    return v;
+}
+
+double valueOf(const Module& m, const InputRecord& in, uint32_t id = kId3) {
+    return answer(GetPackageValue, m, in, id);
+}
+
 // A contact state and the surface conditions.
 struct Point {
     double p, s, t, v;
@@ -37,19 +49,6 @@ struct Point {
         return LinearModule::value(p, s, t, v, at, index, shift);
     }
 };
-
-double valueOf(const Module& m, const InputRecord& in, uint32_t id = kId3) {
-    double v = -12345.0;
-    EXPECT_TRUE(GetPackageValue(m, in, id, v));
-    return v;
-}
-
-bool fails(const Module& m, const InputRecord& in, uint32_t id = kId3) {
-    double v = -12345.0;
-    const bool ok = GetPackageValue(m, in, id, v);
-    EXPECT_EQ(v, -12345.0) << "nothing written on failure";
-    return !ok;
-}
 
 // The point moved into the linear module's ranges (0..4) and axes.
 Point clampedToLinearModule(Point q) {
@@ -66,12 +65,6 @@ ModulePtr linearModuleWith(std::optional<Axes> axes, size_t lastEntryPackages = 
     recipe.primary.back() = LinearModule::entryAt({3, 4, 2.5, 1}, lastEntryPackages, 0.0);
     recipe.axes = std::move(axes);
     return BuildModule(std::move(recipe));
-}
-
-double averageOf(const Module& m, const InputRecord& in, uint32_t id = kId3) {
-    double v = -12345.0;
-    EXPECT_TRUE(GetPackageAverage(m, in, id, v));
-    return v;
 }
 
 // Offsets interpolate over the three surface conditions at state 0.
@@ -105,170 +98,152 @@ TEST(PackageValue, ExactOnMultilinearDataAndClampedAtEveryAxisEnd) {
         SCOPED_TRACE(i);
         EXPECT_EQ(valueOf(*m, points[i].input()), clampedToLinearModule(points[i]).expected());
     }
-    // The id-to-index map: id 0 reads index 5, id 11 index 11, ids past 11 index 1.
+    // The id-to-index map (checked id by id in availability_test).
     const Point q{1, 1, 1, 1, {1, 0, 2, 0}};
     EXPECT_EQ(valueOf(*m, q.input(), 0), q.expected(5));
-    EXPECT_EQ(valueOf(*m, q.input(), 11), q.expected(11));
-    EXPECT_EQ(valueOf(*m, q.input(), 0xFFFFFFFF), q.expected(kIndexOfId3));
-}
 
-TEST(PackageValue, EachCellInterpolatesInItsOwnGrid) {
+    // Temperature mode 1 takes the mean of the clamped temperatures.
+    InputRecord hot = q.input();
+    hot.toolTemperature = 6.0;  // clamped to 4: mean 2.5
+    for (uint32_t mode : {0u, 2u, 0xFFFFFFFFu}) {
+        hot.temperatureMode = mode;
+        EXPECT_EQ(valueOf(*m, hot), q.expected()) << mode;
+    }
+    hot.temperatureMode = 1;
+    EXPECT_EQ(valueOf(*m, hot), q.expected() + 4 * 1.5);
+
     // Entries with 3 and 5 grid points side by side; spacing 2 and 1.
     ModuleRecipe recipe;
     recipe.primary = LinearModule::entries();
     for (size_t e : {1u, 6u, 12u}) {
         const TableEntry& old = recipe.primary[e];
-        recipe.primary[e] = LinearModule::entryAt(
-            {old.sheetRoughness, old.lubricationAmount, old.toolRoughness, old.stateValue}, 12, 0.0,
-            3);
+        const Coordinates at{old.sheetRoughness, old.lubricationAmount, old.toolRoughness,
+                             old.stateValue};
+        recipe.primary[e] = LinearModule::entryAt(at, 12, 0.0, 3);
     }
-    ModulePtr m = BuildModule(std::move(recipe));
-    for (const Point& q : {Point{1.5, 2.25, 0.5, 3.75, {1.5, 1.0, 2.25, 0.5}},
-                           Point{4, 4, 4, 4, {1.5, 1.0, 2.25, 0.5}}})
-        EXPECT_EQ(valueOf(*m, q.input()), q.expected());
+    m = BuildModule(std::move(recipe));
+    for (const Point& p : {points[0], Point{4, 4, 4, 4, points[0].at}})
+        EXPECT_EQ(valueOf(*m, p.input()), p.expected()) << "each cell in its own grid";
 }
 
-TEST(PackageValue, TemperatureModeOneUsesTheMeanOfTheClampedTemperatures) {
-    ModulePtr m = LinearModule::build();
-    const Point q{1, 1, 1, 1, {1, 0, 2, 0}};
-    InputRecord in = q.input();
-    in.toolTemperature = 6.0;  // clamped to 4: mean 2.5
-    for (uint32_t mode : {0u, 2u, 0xFFFFFFFFu}) {
-        in.temperatureMode = mode;
-        EXPECT_EQ(valueOf(*m, in), q.expected()) << mode;
-    }
-    in.temperatureMode = 1;
-    EXPECT_EQ(valueOf(*m, in), q.expected() + 4 * 1.5);
-}
-
-TEST(PackageValue, DirectionBlendNeedsBothFlags) {
+TEST(PackageValue, ValuesAndAveragesBlendDirectionsOnlyWithBothFlags) {
     ModulePtr m = LinearModule::build(true);
     const Point q{1, 2, 3, 1, {2.0, 1.0, 2.25, 0.5}};
-    const double primary = q.expected(), secondary = q.expected(kIndexOfId3, 2048.0);
-    const auto at = [&](uint32_t flag, double cosine) {
-        InputRecord in = q.input();
-        in.useDirectionDependency = flag;
-        in.directionCosine = cosine;
-        return valueOf(*m, in);
-    };
-    EXPECT_EQ(at(1, 0.0), secondary);
-    EXPECT_EQ(at(1, 1.0), primary);
-    EXPECT_EQ(at(1, -1.0), primary);
-    EXPECT_EQ(at(1, 0.5), 0.75 * secondary + 0.25 * primary);
-    EXPECT_EQ(at(0, 0.0), primary) << "input flag off";
-    m->directionDependency = 0;
-    EXPECT_EQ(at(1, kNaN), primary) << "module flag off, NaN weight unused";
+    for (Query query : {GetPackageValue, GetPackageAverage}) {
+        const bool value = query == GetPackageValue;
+        const double primary = value ? q.expected() : expectedAverage(q.at);
+        const double secondary =
+            value ? q.expected(kIndexOfId3, 2048.0) : expectedAverage(q.at, kIndexOfId3, 2048.0);
+        const auto at = [&](uint32_t flag, double cosine) {
+            InputRecord in = q.input();
+            in.useDirectionDependency = flag;
+            in.directionCosine = cosine;
+            return answer(query, *m, in);
+        };
+        EXPECT_EQ(at(1, 0.0), secondary);
+        EXPECT_EQ(at(1, 1.0), primary);
+        EXPECT_EQ(at(1, -1.0), primary);
+        EXPECT_EQ(at(1, 0.5), 0.75 * secondary + 0.25 * primary);
+        EXPECT_EQ(at(0, 0.5), primary) << "input flag off";
+        m->directionDependency = 0;
+        EXPECT_EQ(at(1, kNaN), primary) << "module flag off, NaN weight unused";
+        m->directionDependency = 1;
+    }
 }
 
-TEST(PackageValue, UnpreparedModuleFailsEveryCall) {
+TEST(PackageAverage, InterpolatesOffsetsOfTheFirstStateEntryClampedAtTheAxes) {
+    ModulePtr m = LinearModule::build();  // never prepared
+    // The contact state and the state coordinate change nothing.
+    const struct {
+        InputRecord in;
+        uint32_t id;
+        Coordinates expected;
+        size_t index;
+    } cases[] = {
+        {InputAt(0, 0, 0, 0, {1, 0, 2, 1}), kId3, {1, 0, 2, 0}, kIndexOfId3},
+        {InputAt(0, 0, 0, 0, {2.5, 1, 2.125, 0}), kId3, {2.5, 1, 2.125, 0}, kIndexOfId3},
+        {InputAt(3, 1, 2, 4, {2.5, 1, 2.125, 0.75}), kId3, {2.5, 1, 2.125, 0}, kIndexOfId3},
+        {InputAt(0, 0, 0, 0, {1, 0, 2, 0}), 0, {1, 0, 2, 0}, 5},
+        {InputAt(0, 0, 0, 0, {-5, 9, 0, 0}), kId3, {1, 4, 2, 0}, kIndexOfId3},
+        {InputAt(0, 0, 0, 0, {7, -1, 9, 0}), kId3, {3, 0, 2.5, 0}, kIndexOfId3},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(answer(GetPackageAverage, *m, c.in, c.id), expectedAverage(c.expected, c.index))
+            << c.in.sheetRoughness << " " << c.in.lubricationAmount << " " << c.in.toolRoughness;
+    }
+}
+
+TEST(PackageValueMalformed, FailuresWriteNothingAndSpareTheirNeighbours) {
     ModuleRecipe recipe;
     recipe.primary.push_back(Entry({}, Packages(12, ConstantModel(2.0))));
-    ModulePtr m = BuildModule(std::move(recipe));
-    for (uint32_t id = 0; id < 12; ++id)
-        EXPECT_TRUE(fails(*m, InputRecord{}, id)) << id;
-    ASSERT_TRUE(PrepareSolverData(*m));
-    EXPECT_EQ(valueOf(*m, InputRecord{}, 0), 2.0);
-}
-
-TEST(PackageValueMalformed, CellsWithoutEntryOrShortOfPackagesFail) {
+    ModulePtr unprepared = BuildModule(std::move(recipe));
     // The sheet roughness axis holds 2, but no entry sits there.
-    ModulePtr m = linearModuleWith(Axes{{1.0, 2.0, 3.0}, {0.0, 4.0}, {2.0, 2.5}, {0.0, 1.0}});
-    ASSERT_TRUE(PrepareSolverData(*m));
-    const Point onEntry{1, 1, 1, 1, {1, 0, 2, 0}};
-    EXPECT_EQ(valueOf(*m, onEntry.input()), onEntry.expected());
-    EXPECT_TRUE(fails(*m, InputAt(1, 1, 1, 1, {1.5, 0, 2, 0})));
-    EXPECT_TRUE(fails(*m, InputAt(1, 1, 1, 1, {2.5, 0, 2, 0.5})));
-
-    // The last entry holds 3 packages only.
-    m = linearModuleWith(std::nullopt, 3);
-    const Point nearShortEntry{1, 1, 1, 1, {2.5, 3, 2.25, 0.5}};
-    EXPECT_EQ(valueOf(*m, nearShortEntry.input(), 3), nearShortEntry.expected());
-    EXPECT_TRUE(fails(*m, nearShortEntry.input(), 6)) << "index 6 missing in one of the 16";
-    EXPECT_TRUE(fails(*m, InputAt(1, 1, 1, 1, {3, 4, 2.5, 1}), 11));
-    EXPECT_EQ(valueOf(*m, onEntry.input(), 11), onEntry.expected(11));
-
-    // An empty state or sheet roughness axis.
-    EXPECT_TRUE(
-        fails(*linearModuleWith(Axes{{1.0, 3.0}, {0.0, 4.0}, {2.0, 2.5}, {}}), onEntry.input()));
-    EXPECT_TRUE(
-        fails(*linearModuleWith(Axes{{}, {0.0, 4.0}, {2.0, 2.5}, {0.0, 1.0}}), onEntry.input()));
-}
-
-TEST(PackageValueMalformed, NaNConditionsFailNaNStatesAndRangesYieldNaN) {
-    ModulePtr m = LinearModule::build();
-    const InputRecord inside = InputAt(1, 1, 1, 1, {2, 1, 2.25, 0.5});
-    for (double InputRecord::*field :
-         {&InputRecord::sheetRoughness, &InputRecord::lubricationAmount,
-          &InputRecord::toolRoughness, &InputRecord::stateValue}) {
-        InputRecord in = inside;
-        in.*field = kNaN;
-        EXPECT_TRUE(fails(*m, in));
-    }
-    // A NaN state stays inside the grid.
-    for (double InputRecord::*field : {&InputRecord::pressure, &InputRecord::strain,
-                                       &InputRecord::sheetTemperature, &InputRecord::velocity}) {
-        InputRecord in = inside;
-        in.*field = kNaN;
-        EXPECT_TRUE(std::isnan(valueOf(*m, in)));
-    }
-    m->pressureMin = kNaN;  // as a blob may carry it
-    EXPECT_TRUE(std::isnan(valueOf(*m, inside)));
-}
-
-TEST(PackageAverage, InterpolatesOffsetsOfTheFirstStateEntry) {
-    ModulePtr m = LinearModule::build();  // never prepared
-    EXPECT_EQ(averageOf(*m, InputAt(0, 0, 0, 0, {1, 0, 2, 1})), expectedAverage({1, 0, 2, 0}));
-    EXPECT_EQ(averageOf(*m, InputAt(0, 0, 0, 0, {2.5, 1, 2.125, 0})),
-              expectedAverage({2.5, 1, 2.125, 0}));
-    // The contact state and the state coordinate change nothing.
-    EXPECT_EQ(averageOf(*m, InputAt(3, 1, 2, 4, {2.5, 1, 2.125, 0.75})),
-              expectedAverage({2.5, 1, 2.125, 0}));
-    EXPECT_EQ(averageOf(*m, InputAt(0, 0, 0, 0, {1, 0, 2, 0}), 0),
-              expectedAverage({1, 0, 2, 0}, 5));
-}
-
-TEST(PackageAverage, ClampsBeyondTheAxes) {
-    ModulePtr m = LinearModule::build();
-    EXPECT_EQ(averageOf(*m, InputAt(0, 0, 0, 0, {-5, 9, 0, 0})), expectedAverage({1, 4, 2, 0}));
-    EXPECT_EQ(averageOf(*m, InputAt(0, 0, 0, 0, {7, -1, 9, 0})), expectedAverage({3, 0, 2.5, 0}));
-}
-
-TEST(PackageAverage, DirectionBlend) {
-    ModulePtr m = LinearModule::build(true);
-    const Coordinates at{2, 1, 2.25, 0};
-    const double primary = expectedAverage(at), secondary = expectedAverage(at, kIndexOfId3, 2048);
-    InputRecord in = InputAt(0, 0, 0, 0, at);
-    in.directionCosine = 0.5;
-    EXPECT_EQ(averageOf(*m, in), primary) << "input flag off";
-    in.useDirectionDependency = 1;
-    EXPECT_EQ(averageOf(*m, in), 0.75 * secondary + 0.25 * primary);
-    in.directionCosine = 0.0;
-    EXPECT_EQ(averageOf(*m, in), secondary);
-}
-
-TEST(PackageAverage, FailsOnlyForUnavailableOrUnreadableData) {
-    ModuleRecipe recipe;
+    ModulePtr gap = linearModuleWith(Axes{{1.0, 2.0, 3.0}, {0.0, 4.0}, {2.0, 2.5}, {0.0, 1.0}});
+    ASSERT_TRUE(PrepareSolverData(*gap));
+    ModulePtr shortEntry = linearModuleWith(std::nullopt, 3);  // the last entry: 3 packages
+    ModulePtr noState = linearModuleWith(Axes{{1.0, 3.0}, {0.0, 4.0}, {2.0, 2.5}, {}});
+    ModulePtr noSheet = linearModuleWith(Axes{{}, {0.0, 4.0}, {2.0, 2.5}, {0.0, 1.0}});
+    recipe = {};
     recipe.primary = LinearModule::entries(6);
-    ModulePtr m = BuildModule(std::move(recipe));
-    double v = -1.0;
-    EXPECT_FALSE(GetPackageAverage(*m, InputAt(0, 0, 0, 0, {1, 0, 2, 0}), 6, v)) << "unavailable";
-    EXPECT_FALSE(GetPackageAverage(
-        *m, InputAt(0, 0, 0, 0, {std::numeric_limits<double>::quiet_NaN(), 0, 2, 0}), 3, v));
-
+    ModulePtr sixPackages = BuildModule(std::move(recipe));
     recipe = {};
     recipe.primary = LinearModule::entries();
     recipe.primary[2] = LinearModule::entryAt({1, 0, 2.5, 0}, 1, 0.0);  // short of packages
-    recipe.axes = Axes{{1, 2, 3}, {0, 4}, {2, 2.5}, {0, 1}};            // no entry at 2
-    m = BuildModule(std::move(recipe));
-    EXPECT_FALSE(GetPackageAverage(*m, InputAt(0, 0, 0, 0, {1.5, 0, 2, 0}), 3, v));
-    EXPECT_FALSE(GetPackageAverage(*m, InputAt(0, 0, 0, 0, {1, 0, 2.25, 0}), 3, v));
-    EXPECT_EQ(v, -1.0);
-    EXPECT_EQ(averageOf(*m, InputAt(0, 0, 0, 0, {1, 0, 2, 0})), expectedAverage({1, 0, 2, 0}));
+    ModulePtr shortAverage = BuildModule(std::move(recipe));
+    ModulePtr linear = LinearModule::build();
 
-    recipe = {};
-    recipe.primary = LinearModule::entries();
-    recipe.axes = Axes{{1, 3}, {0, 4}, {2, 2.5}, {}};  // no state entry at all
-    m = BuildModule(std::move(recipe));
-    EXPECT_FALSE(GetPackageAverage(*m, InputAt(0, 0, 0, 0, {1, 0, 2, 0}), 3, v));
-    EXPECT_EQ(v, -1.0);
+    const InputRecord onEntry = InputAt(1, 1, 1, 1, {1, 0, 2, 0});
+    const auto nan = [](double InputRecord::*field) {
+        InputRecord in = InputAt(1, 1, 1, 1, {2, 1, 2.25, 0.5});
+        in.*field = kNaN;
+        return in;
+    };
+    const Query value = GetPackageValue, average = GetPackageAverage;
+    const struct {
+        Query query;
+        const Module* m;
+        InputRecord in;
+        uint32_t id;
+    } cases[] = {
+        {value, gap.get(), InputAt(1, 1, 1, 1, {1.5, 0, 2, 0}), kId3},
+        {value, gap.get(), InputAt(1, 1, 1, 1, {2.5, 0, 2, 0.5}), kId3},
+        {average, gap.get(), InputAt(0, 0, 0, 0, {1.5, 0, 2, 0}), kId3},
+        {value, shortEntry.get(), InputAt(1, 1, 1, 1, {2.5, 3, 2.25, 0.5}), 6},
+        {value, shortEntry.get(), InputAt(1, 1, 1, 1, {3, 4, 2.5, 1}), 11},
+        {average, shortAverage.get(), InputAt(0, 0, 0, 0, {1, 0, 2.25, 0}), kId3},
+        {value, noState.get(), onEntry, kId3},
+        {average, noState.get(), onEntry, kId3},
+        {value, noSheet.get(), onEntry, kId3},
+        {average, sixPackages.get(), onEntry, 6},
+        {average, sixPackages.get(), nan(&InputRecord::sheetRoughness), kId3},
+        {value, linear.get(), nan(&InputRecord::sheetRoughness), kId3},
+        {value, linear.get(), nan(&InputRecord::lubricationAmount), kId3},
+        {value, linear.get(), nan(&InputRecord::toolRoughness), kId3},
+        {value, linear.get(), nan(&InputRecord::stateValue), kId3},
+    };
+    for (size_t i = 0; i < std::size(cases); ++i) {
+        double v = -12345.0;
+        EXPECT_FALSE(cases[i].query(*cases[i].m, cases[i].in, cases[i].id, v)) << i;
+        EXPECT_EQ(v, -12345.0) << i;
+    }
+    for (uint32_t id = 0; id < 12; ++id) {
+        double v = -12345.0;
+        EXPECT_FALSE(GetPackageValue(*unprepared, InputRecord{}, id, v) || v != -12345.0) << id;
+    }
+    ASSERT_TRUE(PrepareSolverData(*unprepared));
+    EXPECT_EQ(valueOf(*unprepared, InputRecord{}, 0), 2.0);
+
+    // Their neighbours still answer.
+    const Point entry{1, 1, 1, 1, {1, 0, 2, 0}}, nearShort{1, 1, 1, 1, {2.5, 3, 2.25, 0.5}};
+    EXPECT_EQ(valueOf(*gap, onEntry), entry.expected());
+    EXPECT_EQ(answer(GetPackageAverage, *shortAverage, onEntry), expectedAverage(entry.at));
+    EXPECT_EQ(valueOf(*shortEntry, nearShort.input()), nearShort.expected());
+    EXPECT_EQ(valueOf(*shortEntry, onEntry, 11), entry.expected(11));
+
+    // A NaN state stays inside the grid, and so do NaN ranges from a blob.
+    for (double InputRecord::*field : {&InputRecord::pressure, &InputRecord::strain,
+                                       &InputRecord::sheetTemperature, &InputRecord::velocity})
+        EXPECT_TRUE(std::isnan(valueOf(*linear, nan(field))));
+    linear->pressureMin = kNaN;
+    EXPECT_TRUE(std::isnan(valueOf(*linear, InputAt(1, 1, 1, 1, {2, 1, 2.25, 0.5}))));
 }

@@ -6,21 +6,21 @@
 // (the uneven 8 x 5 x 5 x 5 grid), the offset or factor applied in another
 // order, NaN and infinity handled differently per variant, centres that do not
 // form their grid sampled as if they did, and the test-only kernel switch
-// accepting a kernel this machine cannot run, and a whole preparation (grids
-// and limited heat-transfer curves) that changes with the kernel forced.
+// accepting a kernel this machine cannot run.
+// The grids themselves: points not ordered first axis fastest, axis values
+// computed in another order than (i * step) * 2 - 1 (which differs in the last
+// bit), the uneven grid built as 8^4, a wrong centre-count table, and a cache
+// that builds or stores a grid twice.
 #include <gtest/gtest.h>
 
 #include <bit>
 #include <cmath>
-#include <cstdint>
 #include <functional>
 #include <limits>
 #include <random>
-#include <vector>
 
+#include "solver/grid.h"
 #include "solver/grid_kernels.h"
-#include "solver/multiquadric.h"
-#include "solver/prepare.h"
 #include "support/module_builder.h"
 
 using namespace mx;
@@ -28,16 +28,7 @@ using namespace mx;
 namespace {
 
 using Dims = std::array<int32_t, 4>;
-using test::ReferenceModelValue;
 using test::RegularGrid;
-
-int32_t countOf(Dims c) {
-    return c[0] * c[1] * c[2] * c[3];
-}
-
-// The seven centre grids a model's weight count can name.
-const std::vector<Dims> kCentreGrids = {{5, 5, 5, 5}, {8, 5, 5, 5}, {6, 6, 6, 6},    {7, 7, 7, 7},
-                                        {8, 8, 8, 8}, {9, 9, 9, 9}, {10, 10, 10, 10}};
 
 PackageData randomModel(size_t centres, std::mt19937_64& rng) {
     std::uniform_real_distribution<double> unit(-1.0, 1.0);
@@ -60,72 +51,89 @@ std::vector<double> randomPoints(int32_t count, std::mt19937_64& rng) {
     return out;
 }
 
-std::vector<GridKernel> supportedKernels() {
-    std::vector<GridKernel> out;
-    for (GridKernel k : kAllGridKernels) {
-        if (GridKernelSupported(k)) out.push_back(k);
-    }
-    return out;
-}
-
-std::vector<double> sampled(GridKernel kernel, const PackageData& m, const std::vector<double>& c,
-                            Dims dims, const std::vector<double>& points, double factor) {
-    const auto count = static_cast<int32_t>(points.size() / 4);
-    std::vector<double> out(static_cast<size_t>(count) + 1, 12345.0);  // one guard value
-    SampleModelOnGridWith(kernel, m, c.data(), dims, points.data(), count, factor, out.data());
-    EXPECT_EQ(out.back(), 12345.0) << GridKernelName(kernel) << " wrote past the last point";
-    out.pop_back();
-    return out;
-}
-
 uint64_t bits(double v) {
     return std::bit_cast<uint64_t>(v);
 }
 
-// Every variant against the straightforward loop, bit for bit (NaN payloads
-// included), with `centres` given and `dims` named for them.
+// Every supported variant against the straightforward loop, bit for bit (NaN
+// payloads included), with `centres` given and `dims` named for them; one
+// guard value after the last point must stay untouched.
 void expectAllKernelsExact(const PackageData& m, const std::vector<double>& centres, Dims dims,
                            const std::vector<double>& points, double factor, const char* what) {
-    const size_t count = points.size() / 4;
-    for (GridKernel kernel : supportedKernels()) {
-        const std::vector<double> got = sampled(kernel, m, centres, dims, points, factor);
+    const auto count = static_cast<int32_t>(points.size() / 4);
+    for (GridKernel kernel : kAllGridKernels) {
+        if (!GridKernelSupported(kernel)) continue;
+        SCOPED_TRACE(std::string(what) + ", kernel " + GridKernelName(kernel));
+        std::vector<double> got(static_cast<size_t>(count) + 1, 12345.0);
+        SampleModelOnGridWith(kernel, m, centres.data(), dims, points.data(), count, factor,
+                              got.data());
+        EXPECT_EQ(got.back(), 12345.0) << "written past the last point";
         size_t mismatches = 0;
-        for (size_t p = 0; p < count; ++p) {
+        for (int32_t p = 0; p < count; ++p) {
             const double want =
-                factor * ReferenceModelValue(m, centres.data(), points.data() + 4 * p);
-            if (bits(got[p]) != bits(want) && mismatches++ < 3) {
-                ADD_FAILURE() << what << ", kernel " << GridKernelName(kernel) << ", point " << p
-                              << ": " << got[p] << " instead of " << want;
-            }
+                factor * test::ReferenceModelValue(m, centres.data(), points.data() + 4 * p);
+            if (bits(got[p]) != bits(want) && mismatches++ < 3)
+                ADD_FAILURE() << "point " << p << ": " << got[p] << " instead of " << want;
         }
-        EXPECT_EQ(mismatches, 0u) << what << ", kernel " << GridKernelName(kernel);
+        EXPECT_EQ(mismatches, 0u);
     }
 }
 
-void expectAllKernelsExact(const PackageData& m, Dims dims, const std::vector<double>& points,
-                           double factor, const char* what) {
-    ASSERT_EQ(static_cast<size_t>(countOf(dims)), m.weights.size());
-    expectAllKernelsExact(m, RegularGrid(dims), dims, points, factor, what);
+}  // namespace
+
+TEST(GridPoints, KeysGridsCentreCountsAndTheCache) {
+    // RegularGrid spells the axis values out as (i * (1 / (n - 1))) * 2 - 1.
+    const std::pair<int64_t, Dims> grids[] = {
+        {1, {1, 1, 1, 1}}, {2, {2, 2, 2, 2}},      {5, {5, 5, 5, 5}},
+        {7, {7, 7, 7, 7}}, {10, {10, 10, 10, 10}}, {kUnevenGridKey, {8, 5, 5, 5}}};
+    for (const auto& [key, dims] : grids) {
+        EXPECT_EQ(GridDimensions(key), dims) << key;
+        EXPECT_EQ(BuildGridPoints(key), RegularGrid(dims)) << key;
+    }
+    // With 7 points, value 5 is one unit in the last place below -1 + 10/6.
+    EXPECT_EQ(BuildGridPoints(7)[4 * 5], 0.6666666666666665);
+    for (int64_t key : {0, -3, 1000})  // 10^12 points do not fit a 32-bit count
+        EXPECT_TRUE(BuildGridPoints(key).empty()) << key;
+
+    const std::pair<int64_t, int64_t> table[] = {{625, 5},  {1000, 8555}, {1296, 6},  {2401, 7},
+                                                 {4096, 8}, {6561, 9},    {10000, 10}};
+    for (auto [count, expected] : table) {
+        int64_t key = -1;
+        EXPECT_TRUE(CentreGridKey(count, key) && key == expected) << count;
+    }
+    for (int64_t count : {0, 1, 5, 624, 1001, 8555, 100000000}) {
+        int64_t key = -1;
+        EXPECT_FALSE(CentreGridKey(count, key) || key != -1) << count;
+    }
+
+    GridCache cache;
+    const std::vector<double>& five = FindOrBuildGrid(cache, 5);
+    const std::vector<double>& uneven = FindOrBuildGrid(cache, kUnevenGridKey);
+    EXPECT_EQ(&five, &FindOrBuildGrid(cache, 5));
+    EXPECT_EQ(cache.keys, (std::vector<int64_t>{5, kUnevenGridKey}));
+    EXPECT_EQ(cache.grids.size(), 2u);
+    EXPECT_EQ(uneven, BuildGridPoints(kUnevenGridKey));
 }
 
 TEST(GridKernels, EveryCentreGridAndEveryPointCountBitForBit) {
     std::mt19937_64 rng(7);
-    for (const Dims& dims : kCentreGrids) {
-        const PackageData m = randomModel(static_cast<size_t>(countOf(dims)), rng);
+    for (const Dims& dims : {Dims{5, 5, 5, 5}, Dims{8, 5, 5, 5}, Dims{6, 6, 6, 6}, Dims{7, 7, 7, 7},
+                             Dims{8, 8, 8, 8}, Dims{9, 9, 9, 9}, Dims{10, 10, 10, 10}}) {
+        const PackageData m = randomModel(size_t(dims[0] * dims[1] * dims[2] * dims[3]), rng);
         // 37 points: two full blocks of the widest kernel and a ragged tail.
-        expectAllKernelsExact(m, dims, randomPoints(37, rng), 1.0, "random points");
-        expectAllKernelsExact(m, dims, RegularGrid({6, 5, 4, 3}), 1.0, "another grid");
+        expectAllKernelsExact(m, RegularGrid(dims), dims, randomPoints(37, rng), 1.0, "random");
+        expectAllKernelsExact(m, RegularGrid(dims), dims, RegularGrid({6, 5, 4, 3}), 1.0, "grid");
     }
     const PackageData m = randomModel(1000, rng);
     const std::vector<double> all = randomPoints(40, rng);
-    for (int32_t n = 1; n <= 40; ++n) {
-        expectAllKernelsExact(m, {8, 5, 5, 5},
+    for (size_t n = 1; n <= 40; ++n) {
+        expectAllKernelsExact(m, RegularGrid({8, 5, 5, 5}), {8, 5, 5, 5},
                               std::vector<double>(all.begin(), all.begin() + 4 * n), -3.0,
                               "point count prefix");
     }
 }
 
-TEST(GridKernels, SpecialValuesBitForBit) {
+TEST(GridKernels, SpecialValuesAndCentresOffTheirGridBitForBit) {
     std::mt19937_64 rng(5);
     const Dims dims = {5, 5, 5, 5};
     const std::vector<double> random = randomPoints(23, rng), onGrid = RegularGrid(dims);
@@ -167,100 +175,27 @@ TEST(GridKernels, SpecialValuesBitForBit) {
     for (const auto& c : cases) {
         PackageData m = randomModel(625, rng);
         c.change(m);
-        expectAllKernelsExact(m, dims, c.gridPoints ? onGrid : random, c.factor, c.what);
+        expectAllKernelsExact(m, onGrid, dims, c.gridPoints ? onGrid : random, c.factor, c.what);
     }
-}
 
-TEST(GridKernels, CentresOffTheirGridFallBackToTheLoop) {
-    std::mt19937_64 rng(17);
+    // Centres that are no longer their grid: two swapped, then one moved in a
+    // single coordinate, for each coordinate; dimensions whose product is not
+    // the weight count (nothing past the 625 centres read); no centres at all.
     const PackageData m = randomModel(625, rng);
-    const std::vector<double> points = randomPoints(19, rng);
-    // Two centres swapped: still 625 centres, no longer the regular grid.
-    std::vector<double> swapped = RegularGrid({5, 5, 5, 5});
+    std::vector<double> swapped = onGrid;
     for (int k = 0; k < 4; ++k)
         std::swap(swapped[4 * 7 + k], swapped[4 * 400 + k]);
-    expectAllKernelsExact(m, swapped, {5, 5, 5, 5}, points, 1.0, "swapped centres");
-    // One centre off its grid in a single coordinate, for each coordinate.
+    expectAllKernelsExact(m, swapped, dims, random, 1.0, "swapped centres");
     for (int k = 0; k < 4; ++k) {
-        std::vector<double> moved = RegularGrid({5, 5, 5, 5});
+        std::vector<double> moved = onGrid;
         moved[4 * 7 + k] += 0.125;
-        expectAllKernelsExact(m, moved, {5, 5, 5, 5}, points, 1.0, "one coordinate off");
+        expectAllKernelsExact(m, moved, dims, random, 1.0, "one coordinate off");
     }
-    // Dimensions whose product is not the weight count: the loop over the
-    // weights decides, and nothing past the 625 centres is read.
-    expectAllKernelsExact(m, RegularGrid({5, 5, 5, 5}), {5, 5, 5, 4}, points, 1.0, "wrong dims");
-}
-
-TEST(GridKernels, NoCentresGiveTheOffset) {
-    PackageData m;
-    m.scales = {1, 1, 1, 1};
-    m.offset = 0.75;
-    const std::vector<double> points = {0, 0, 0, 0, 1, 1, 1, 1, -1, 0, 1, 0};
-    for (GridKernel kernel : supportedKernels()) {
-        const std::vector<double> got = sampled(kernel, m, {}, {0, 5, 5, 5}, points, -2.0);
-        for (double v : got)
-            EXPECT_EQ(v, -1.5) << GridKernelName(kernel);
-    }
-}
-
-// Restores the kernel choice by CPU however a test ends.
-struct ForcedKernel {
-    explicit ForcedKernel(GridKernel k) { ok = ForceGridKernel(k); }
-    ~ForcedKernel() { ForceGridKernel(std::nullopt); }
-    bool ok;
-};
-
-// Every grid value and every limited heat-transfer divisor of a module.
-std::vector<uint64_t> preparedBits(const Module& m) {
-    std::vector<uint64_t> out;
-    for (const auto* entries : {&m.primaryEntries, &m.secondaryEntries}) {
-        for (const TableEntry& entry : *entries) {
-            for (const PackageData& model : entry.packageData) {
-                out.push_back(model.gridValues.size());
-                for (double v : model.gridValues)
-                    out.push_back(bits(v));
-            }
-            for (const HeatTransferCurve& curve : entry.curves) {
-                for (double d : curve.divisors)
-                    out.push_back(bits(d));
-            }
-        }
-    }
-    return out;
-}
-
-// A small module shaped like lab data: one primary and one secondary entry,
-// centre counts cycled over the seven grids, 81 grid points (no multiple of
-// any block), negated values, and NaN terms where the shape makes q negative
-// (in the package kept non-negative, too).
-ModulePtr smallLabModule() {
-    test::RepresentativeOptions options;
-    options.gridPointCount = 3;
-    options.sheetRoughnessCount = 1;
-    options.lubricationAmountCount = 1;
-    options.stateCount = 1;
-    ModulePtr m = test::RepresentativeModule(options);
-    m->primaryEntries[0].packageData[3].factor = static_cast<uint64_t>(int64_t{-1});
-    m->primaryEntries[0].packageData[7].shape = -0.4;
-    m->secondaryEntries[0].packageData[5].shape = -0.4;
-    return m;
-}
-
-TEST(GridKernels, PreparationWithEveryKernelGivesTheReferenceGrids) {
-    std::vector<uint64_t> expected;
-    {
-        const ForcedKernel forced(GridKernel::Reference);
-        const ModulePtr m = smallLabModule();
-        ASSERT_TRUE(PrepareSolverData(*m));
-        expected = preparedBits(*m);
-    }
-    for (GridKernel kernel : supportedKernels()) {
-        const ForcedKernel forced(kernel);
-        ASSERT_TRUE(forced.ok);
-        const ModulePtr m = smallLabModule();
-        ASSERT_TRUE(PrepareSolverData(*m));
-        EXPECT_TRUE(preparedBits(*m) == expected) << GridKernelName(kernel);
-    }
+    expectAllKernelsExact(m, onGrid, {5, 5, 5, 4}, random, 1.0, "wrong dims");
+    PackageData offsetOnly;
+    offsetOnly.scales = {1, 1, 1, 1};
+    offsetOnly.offset = 0.75;
+    expectAllKernelsExact(offsetOnly, {}, {0, 5, 5, 5}, random, -2.0, "no centres");
 }
 
 TEST(GridKernels, ForcingSelectsOnlySupportedKernels) {
@@ -268,19 +203,12 @@ TEST(GridKernels, ForcingSelectsOnlySupportedKernels) {
     EXPECT_TRUE(GridKernelSupported(GridKernel::Reference));
     EXPECT_TRUE(GridKernelSupported(GridKernel::Baseline));
     const GridKernel chosen = ActiveGridKernel();
-    for (GridKernel k : kAllGridKernels)
-        EXPECT_TRUE(!GridKernelSupported(k) || chosen >= k);
     for (GridKernel k : kAllGridKernels) {
-        if (GridKernelSupported(k)) {
-            EXPECT_TRUE(ForceGridKernel(k));
-            EXPECT_EQ(ActiveGridKernel(), k);
-        } else {
-            EXPECT_FALSE(ForceGridKernel(k));
-            EXPECT_NE(ActiveGridKernel(), k);
-        }
+        const bool supported = GridKernelSupported(k);
+        EXPECT_TRUE(!supported || k <= chosen) << GridKernelName(k);
+        EXPECT_EQ(ForceGridKernel(k), supported) << GridKernelName(k);
+        EXPECT_EQ(ActiveGridKernel() == k, supported) << GridKernelName(k);
     }
     EXPECT_TRUE(ForceGridKernel(std::nullopt));
     EXPECT_EQ(ActiveGridKernel(), chosen);
 }
-
-}  // namespace

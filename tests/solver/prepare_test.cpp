@@ -4,10 +4,10 @@
 // all, negative values of package 7 kept (or NaN and -0.0 changed), grids
 // computed for packages 2 and 4, a second run overwriting grids, models that
 // cannot be prepared accepted (or crashing), grid sizes up to 215 refused
-// or sampled off the reference, a one-point grid interpolated in, and every fault of the
-// heat-transfer curve limiting: wrong sample temperatures, strict comparison,
-// curves other than the first changed, secondary entries limited against
-// their own data, and short curves read past their end.
+// or sampled off the reference, a one-point grid interpolated in, and every
+// fault of the heat-transfer curve limiting: wrong sample temperatures, strict
+// comparison, curves other than the first changed, secondary entries limited
+// against their own data, and short curves read past their end.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -49,37 +49,15 @@ std::vector<std::vector<double>> preparedGrids(std::vector<PackageData> packages
 
 }  // namespace
 
-TEST(PrepareGrids, ValuesEqualTheReferenceSumBitForBit) {
-    // Index 0 on the 5^4 centre grid, index 1 on the uneven 8x5x5x5 one.
-    ModulePtr m = singleEntryModule({varyingModel(625, 4, 3), varyingModel(1000, 3, -2)});
-    ASSERT_TRUE(PrepareSolverData(*m));
-    const struct {
-        int32_t n;
-        std::array<int32_t, 4> centres;
-        double factor;
-    } cases[] = {{4, {5, 5, 5, 5}, 3.0}, {3, {8, 5, 5, 5}, -2.0}};
-    for (size_t i = 0; i < 2; ++i) {
-        const auto& c = cases[i];
-        const PackageData& pd = m->primaryEntries[0].packageData[i];
-        const std::vector<double> centres = RegularGrid(c.centres),
-                                  points = RegularGrid({c.n, c.n, c.n, c.n});
-        ASSERT_EQ(pd.gridValues.size() * 4, points.size());
-        for (size_t p = 0; p < pd.gridValues.size(); ++p)
-            ASSERT_EQ(pd.gridValues[p],
-                      c.factor * ReferenceModelValue(pd, centres.data(), &points[4 * p]))
-                << i << " " << p;
-    }
-}
-
-TEST(PrepareGrids, EveryGridSizeFromOnePointSamplesAndEvaluatesExactly) {
-    // One point, two, and counts at and above 32 (a limit once): every 997th
-    // value and the last against the reference sum, the grid held at its exact
-    // size, and package values at grid nodes (spacing 1) equal to the values
-    // there; a single point is no grid to interpolate in.
-    // Under AddressSanitizer the unoptimized kernels run some thirty times
-    // slower: 33, sampled in 19 blocks and a ragged last one, stands for the
-    // large counts there.
-    const std::vector<double> centres = RegularGrid({5, 5, 5, 5});
+TEST(PrepareGrids, EveryGridSizeEqualsTheReferenceSumBitForBit) {
+    // Index 1 on the 5^4 centre grid with n points from one up (counts at and
+    // above 32 were a limit once), index 3 on the uneven 8x5x5x5 one: every
+    // value of small grids, every 997th and the last of large ones against the
+    // reference sum, the grid held at its exact size, and package values at
+    // grid nodes (spacing 1) equal to the values there; a single point is no
+    // grid to interpolate in. Under AddressSanitizer the unoptimized kernels
+    // run some thirty times slower: 33, sampled in 19 blocks and a ragged last
+    // one, stands for the large counts there.
 #ifdef __SANITIZE_ADDRESS__
     for (int32_t n : {1, 2, 33}) {
 #else
@@ -89,30 +67,39 @@ TEST(PrepareGrids, EveryGridSizeFromOnePointSamplesAndEvaluatesExactly) {
         ModuleRecipe recipe;
         const double top = n > 1 ? n - 1.0 : 1.0;
         recipe.ranges = {0, top, 0, top, 0, top, 0, top};
-        recipe.primary.push_back(Entry({}, {ConstantModel(1.0, 2), varyingModel(625, n, -2)}));
+        recipe.primary.push_back(Entry({}, {ConstantModel(1.0, 2), varyingModel(625, n, -2),
+                                            ConstantModel(1.0, 2), varyingModel(1000, 3, 3)}));
         ModulePtr m = BuildModule(std::move(recipe));
         ASSERT_TRUE(PrepareSolverData(*m));
+        const struct {
+            size_t index;
+            int32_t n;
+            std::array<int32_t, 4> centres;
+            double factor;
+        } checks[] = {{1, n, {5, 5, 5, 5}, -2.0}, {3, 3, {8, 5, 5, 5}, 3.0}};
+        for (const auto& c : checks) {
+            const PackageData& pd = m->primaryEntries[0].packageData[c.index];
+            const std::vector<double> centres = RegularGrid(c.centres);
+            const std::vector<double> axis = RegularGrid({c.n, 1, 1, 1});
+            const size_t total = static_cast<size_t>(c.n) * c.n * c.n * c.n;
+            ASSERT_EQ(pd.gridValues.size(), total);
+            EXPECT_EQ(pd.gridValues.capacity(), total);
+            for (size_t p = 0; p < total; p += total < 1000 ? 1 : 997) {
+                for (size_t q : {p, total - 1}) {
+                    double x[4];
+                    for (size_t k = 0, rest = q; k < 4; ++k, rest /= c.n)
+                        x[k] = axis[4 * (rest % c.n)];
+                    ASSERT_EQ(pd.gridValues[q],
+                              c.factor * ReferenceModelValue(pd, centres.data(), x))
+                        << c.index << " " << q;
+                }
+            }
+        }
         const std::vector<double>& grid = m->primaryEntries[0].packageData[1].gridValues;
-        const size_t total = static_cast<size_t>(n) * n * n * n;
-        ASSERT_EQ(grid.size(), total);
-        EXPECT_EQ(grid.capacity(), total);
-        const std::vector<double> axis = RegularGrid({n, 1, 1, 1});
-        const auto expectReference = [&](size_t p) {
-            double x[4];
-            for (size_t k = 0, rest = p; k < 4; ++k, rest /= n)
-                x[k] = axis[4 * (rest % n)];
-            ASSERT_EQ(grid[p], -2.0 * ReferenceModelValue(m->primaryEntries[0].packageData[1],
-                                                          centres.data(), x))
-                << p;
-        };
-        for (size_t p = 0; p < total; p += 997)
-            expectReference(p);
-        expectReference(total - 1);
         double v = 0.0;
         for (const std::array<int32_t, 4> i :
              {std::array<int32_t, 4>{0, 0, 0, 0}, {n - 1, n / 2, 1 % n, n - 1}}) {
-            const InputRecord in = InputAt(i[0], i[1], i[2], i[3], {});
-            ASSERT_EQ(GetPackageValue(*m, in, 3, v), n > 1);
+            ASSERT_EQ(GetPackageValue(*m, InputAt(i[0], i[1], i[2], i[3], {}), 3, v), n > 1);
             if (n > 1) {
                 EXPECT_EQ(v, grid[i[0] + n * (i[1] + n * (i[2] + n * i[3]))]);
             }
@@ -120,26 +107,40 @@ TEST(PrepareGrids, EveryGridSizeFromOnePointSamplesAndEvaluatesExactly) {
     }
 }
 
-TEST(PrepareGrids, ByHandConstantModelsAndSignedFactors) {
-    // Weight 2 at centre 0 = (-1, -1, -1, -1), offset 1, on a 3-point grid
-    // (-1, 0, 1): value 2 * |x - centre| + 1.
-    PackageData distance = ConstantModel(1.0, 3);
-    distance.weights[0] = 2.0;
-    const auto v = preparedGrids({distance})[0];
+TEST(PrepareGrids, ByHandValuesSignedFactorsAndPackagesWithoutGrids) {
+    // Index 0: weight 2 at centre 0 = (-1, -1, -1, -1), offset 1, factor 4, on
+    // a 3-point grid (-1, 0, 1): value 4 * (2 * |x - centre| + 1).
+    auto packages = Packages(7, ConstantModel(1.0, 2));
+    packages[0] = ConstantModel(1.0, 3, 4);
+    packages[0].weights[0] = 2.0;
+    packages[1] = ConstantModel(2.5, 2, -1);
+    packages[2].weights.resize(3);  // no centre grid, but never sampled
+    packages[3] = ConstantModel(2.5, 2, 0);
+    packages[6].gridPointCount = 0;
+    packages[6].weights.resize(7);
+    ModulePtr m = singleEntryModule(packages);
+    ASSERT_TRUE(PrepareSolverData(*m));
+    const auto& pds = m->primaryEntries[0].packageData;
+    const std::vector<double>& v = pds[0].gridValues;
     ASSERT_EQ(v.size(), 81u);
-    EXPECT_EQ(v[0], 1.0);
-    EXPECT_EQ(v[1], 3.0);                         // (0, -1, -1, -1): distance 1
-    EXPECT_EQ(v[2], 5.0);                         // (1, -1, -1, -1): distance 2
-    EXPECT_EQ(v[4], 2.0 * std::sqrt(2.0) + 1.0);  // (0, 0, -1, -1)
-    EXPECT_EQ(v[80], 9.0);                        // (1, 1, 1, 1): distance 4
-
-    // Index 2 gets no grid; factors 4, -1 and 0 at indices 0, 1 and 3.
-    const auto grids = preparedGrids({ConstantModel(0.75, 3, 4), ConstantModel(2.5, 2, -1),
-                                      ConstantModel(1.0, 2), ConstantModel(2.5, 2, 0)});
-    EXPECT_EQ(grids[0], std::vector<double>(81, 3.0));
-    EXPECT_EQ(grids[1], std::vector<double>(16, -2.5));
-    EXPECT_TRUE(grids[2].empty());
-    EXPECT_EQ(grids[3], std::vector<double>(16, 0.0));
+    EXPECT_EQ(v[0], 4.0);
+    EXPECT_EQ(v[1], 12.0);                              // (0, -1, -1, -1): distance 1
+    EXPECT_EQ(v[2], 20.0);                              // (1, -1, -1, -1): distance 2
+    EXPECT_EQ(v[4], 4.0 * (2.0 * std::sqrt(2.0) + 1));  // (0, 0, -1, -1)
+    EXPECT_EQ(v[80], 36.0);                             // (1, 1, 1, 1): distance 4
+    EXPECT_EQ(pds[1].gridValues, std::vector<double>(16, -2.5));
+    EXPECT_EQ(pds[3].gridValues, std::vector<double>(16, 0.0));
+    for (size_t i : {2u, 4u, 6u})
+        EXPECT_TRUE(pds[i].gridValues.empty()) << i;
+    EXPECT_EQ(pds[5].gridValues.size(), 16u);
+    // Availability speaks of the tables only; the values of ids 1 and 2
+    // (indices 4 and 2) fail.
+    double value = 0;
+    for (uint32_t id : {1u, 2u}) {
+        EXPECT_EQ(isPackageAvailable(*m, id), 1u);
+        EXPECT_FALSE(GetPackageValue(*m, InputRecord{}, id, value));
+    }
+    EXPECT_TRUE(GetPackageValue(*m, InputRecord{}, 0, value));
 }
 
 TEST(PrepareGrids, PackageSevenNeverBelowZeroButNaNAndNegativeZeroStay) {
@@ -159,154 +160,102 @@ TEST(PrepareGrids, PackageSevenNeverBelowZeroButNaNAndNegativeZeroStay) {
         EXPECT_TRUE(std::isnan(v));
 }
 
-TEST(PrepareGrids, PackagesTwoAndFourAndEmptyModelsGetNoGrid) {
-    auto packages = Packages(6, ConstantModel(1.0, 2));
-    packages[2].weights.resize(3);  // no centre grid, but never sampled
-    packages[3].gridPointCount = 0;
-    packages[3].weights.resize(7);
-    ModulePtr m = singleEntryModule(packages);
-    ASSERT_TRUE(PrepareSolverData(*m));
-    const auto& pds = m->primaryEntries[0].packageData;
-    for (size_t i : {0u, 1u, 2u, 3u, 4u, 5u})
-        EXPECT_EQ(pds[i].gridValues.size(), i >= 2 && i <= 4 ? 0u : 16u) << i;
-    // Availability speaks of the tables only; the values of ids 1 and 2
-    // (indices 4 and 2) fail.
-    double v = 0;
-    for (uint32_t id : {1u, 2u}) {
-        EXPECT_EQ(isPackageAvailable(*m, id), 1u);
-        EXPECT_FALSE(GetPackageValue(*m, InputRecord{}, id, v));
-    }
-    EXPECT_TRUE(GetPackageValue(*m, InputRecord{}, 0, v));
-}
-
-TEST(PrepareGrids, SecondRunKeepsGridsAndOneCacheServesPointsThenCentres) {
+TEST(PrepareGrids, SecondRunKeepsGridsAndBadModelsFailKeepingEarlierGrids) {
     ModulePtr m = singleEntryModule({ConstantModel(1.0, 2)});
     ASSERT_TRUE(PrepareSolverData(*m));
     m->primaryEntries[0].packageData[0].gridValues[3] = 42.0;
     ASSERT_TRUE(PrepareSolverData(*m));
     EXPECT_EQ(m->primaryEntries[0].packageData[0].gridValues[3], 42.0);
+    EXPECT_TRUE(PrepareSolverData(*BuildModule({}))) << "a module without entries";
 
+    // One cache serves points, then centres.
     std::vector<TableEntry> entries = {
         Entry({}, {ConstantModel(1.0, 5, 1, 625), ConstantModel(1.0, 3, 1, 1000),
                    ConstantModel(1.0, 5, 1, 1000)})};
     GridCache cache;
     ASSERT_TRUE(PrecomputePackageGrids(entries, cache));
     EXPECT_EQ(cache.keys, (std::vector<int64_t>{5, 3, kUnevenGridKey}));
-    EXPECT_TRUE(PrepareSolverData(*BuildModule({}))) << "a module without entries";
-}
 
-TEST(PrepareGrids, ModelsThatCannotBePreparedFailAndKeepEarlierGrids) {
     PackageData unknownCentres = ConstantModel(1.0, 2, 1, 626);
     PackageData threeScales = ConstantModel(1.0, 2);
     threeScales.scales.resize(3);
     for (const PackageData& bad :
          {unknownCentres, threeScales, ConstantModel(1.0, kMaxGridPointCount + 1),
           ConstantModel(1.0, static_cast<uint64_t>(-5))}) {
-        ModulePtr m = singleEntryModule({ConstantModel(1.0, 2), bad, ConstantModel(1.0, 2)});
+        m = singleEntryModule({ConstantModel(1.0, 2), bad, ConstantModel(1.0, 2)});
         EXPECT_FALSE(PrepareSolverData(*m));
         const auto& pds = m->primaryEntries[0].packageData;
         EXPECT_EQ(pds[0].gridValues.size(), 16u);
         EXPECT_TRUE(pds[1].gridValues.empty());
         EXPECT_TRUE(pds[2].gridValues.empty()) << "stops at the first model it cannot prepare";
     }
-    ModulePtr m = singleEntryModule({ConstantModel(1.0, 2)});
+    m = singleEntryModule({ConstantModel(1.0, 2)});
     m->secondaryEntries.push_back(Entry({}, {unknownCentres}));
     EXPECT_FALSE(PrepareSolverData(*m)) << "secondary models are prepared too";
 }
 
-// ---- Heat-transfer curve limiting ----
-
-namespace {
-
 // Temperature range 20..220; package 6 equals the temperature (+ shift) on a
 // 5-point grid (nodes 20, 70, 120, 170, 220), every other package is constant.
-Ranges heatRanges() {
-    Ranges r;
-    r.temperatureMin = 20.0;
-    r.temperatureMax = 220.0;
-    return r;
-}
-
-std::vector<PackageData> heatPackages(double shift = 0.0) {
-    auto packages = Packages(7, ConstantModel(1.0, 2));
-    packages[6] =
-        GridModel(heatRanges(), [shift](double, double, double t, double) { return t + shift; });
-    return packages;
-}
-
-std::vector<double> filled(size_t n, double v = 1.0) {
-    return std::vector<double>(n, v);
-}
-
-// Divisors 1, numerators 1000, offsets 0: above the coefficient everywhere.
-HeatTransferCurve high(size_t n = 5) {
-    return Curve(filled(n), filled(n, 1000.0), filled(n, 0.0));
-}
-
-// The first entry's curves after preparing a module with the given curves.
-std::vector<HeatTransferCurve> limited(std::vector<HeatTransferCurve> curves, uint64_t status = 1) {
-    ModuleRecipe recipe;
-    recipe.ranges = heatRanges();
-    recipe.primary.push_back(Entry({}, heatPackages(), std::move(curves)));
-    recipe.heatTransferStatus = status;
-    ModulePtr m = BuildModule(std::move(recipe));
-    EXPECT_TRUE(PrepareSolverData(*m));
-    return m->primaryEntries[0].curves;
-}
-
-}  // namespace
-
-TEST(LimitHeatTransfer, SamplesSpanTheTemperatureRange) {
-    for (size_t samples : {5u, 3u, 2u, 1u}) {
-        const std::vector<double> divisors = limited({high(samples)})[0].divisors;
-        for (size_t k = 0; k < samples; ++k) {
-            const double temperature =
-                samples == 1 ? 20.0 : 20.0 + 200.0 * static_cast<double>(k) / (samples - 1.0);
-            EXPECT_EQ(divisors[k], 1000.0 / temperature) << samples << " samples, k " << k;
+// Each case gives the first entry's curves and the divisors its first curve
+// has after preparation; every other value stays as it was.
+TEST(LimitHeatTransfer, SamplesAboveTheCoefficientAreLoweredToIt) {
+    const Ranges ranges{0.0, 4.0, 0.0, 4.0, 20.0, 220.0};
+    const auto packages = [&](double shift) {
+        auto result = Packages(7, ConstantModel(1.0, 2));
+        result[6] = GridModel(ranges, [=](double, double, double t, double) { return t + shift; });
+        return result;
+    };
+    const auto filled = [](size_t n, double v = 1.0) { return std::vector<double>(n, v); };
+    // Divisors 1, numerators 1000, offsets 0: above the coefficient everywhere.
+    const auto high = [&](size_t n) { return Curve(filled(n), filled(n, 1000.0), filled(n, 0.0)); };
+    const struct {
+        const char* what;
+        std::vector<HeatTransferCurve> curves;
+        std::vector<double> divisors;
+        uint64_t status = 1;
+        bool packageSix = true;
+    } cases[] = {
+        {"5 samples", {high(5)}, {1000 / 20., 1000 / 70., 1000 / 120., 1000 / 170., 1000 / 220.}},
+        {"3 samples", {high(3)}, {1000 / 20., 1000 / 120., 1000 / 220.}},
+        {"2 samples", {high(2)}, {1000 / 20., 1000 / 220.}},
+        {"1 sample", {high(1)}, {1000 / 20.}},
+        // Sample values 1000, 70, 10, 520, 0 against coefficients 20 .. 220;
+        // only the first curve.
+        {"only samples above",
+         {Curve({1, 1, 1, 2, 1}, {1000, 70, 10, 1000, 0}, {0, 0, 0, 20, 0}), high(5)},
+         {1000 / 20., 1, 1, 1000 / 150., 1}},
+        {"status 0", {high(5)}, filled(5), 0},
+        {"no coefficient", {high(5)}, filled(5), 1, false},
+        {"short divisors", {Curve(filled(3), filled(5, 1000.0), filled(5, 0.0))}, filled(3)},
+        {"short offsets", {Curve(filled(5), filled(5, 1000.0), filled(2, 0.0))}, filled(5)},
+        {"no samples", {Curve({}, {}, {})}, {}},
+        {"no curves", {}, {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        ModuleRecipe recipe;
+        recipe.ranges = ranges;
+        recipe.primary.push_back(Entry({}, packages(0.0), c.curves));
+        if (!c.packageSix) recipe.primary[0].packageData[6] = ConstantModel(1.0, 0);
+        recipe.heatTransferStatus = c.status;
+        ModulePtr m = BuildModule(std::move(recipe));
+        ASSERT_TRUE(PrepareSolverData(*m));
+        const auto& curves = m->primaryEntries[0].curves;
+        ASSERT_EQ(curves.size(), c.curves.size());
+        for (size_t i = 0; i < curves.size(); ++i) {
+            EXPECT_EQ(curves[i].divisors, i == 0 ? c.divisors : c.curves[i].divisors);
+            EXPECT_EQ(curves[i].numerators, c.curves[i].numerators);
+            EXPECT_EQ(curves[i].offsets, c.curves[i].offsets);
         }
     }
-}
-
-TEST(LimitHeatTransfer, OnlySamplesAboveTheCoefficientChange) {
-    // Sample values 1000, 70, 10, 520, 0 against coefficients 20, 70, 120, 170, 220.
-    const auto curves =
-        limited({Curve({1, 1, 1, 2, 1}, {1000, 70, 10, 1000, 0}, {0, 0, 0, 20, 0}), high()});
-    const HeatTransferCurve& c = curves[0];
-    EXPECT_EQ(c.divisors, (std::vector<double>{1000.0 / 20.0, 1, 1, 1000.0 / 150.0, 1}));
-    EXPECT_NEAR(c.numerators[3] / c.divisors[3] + c.offsets[3], 170.0, 1e-12);
-    EXPECT_EQ(curves[1].divisors, filled(5)) << "only the first curve";
-}
-
-TEST(LimitHeatTransfer, SecondaryEntriesAreLimitedByThePrimaryData) {
+    // Secondary entries are limited by the primary data.
     ModuleRecipe recipe;
-    recipe.ranges = heatRanges();
-    recipe.primary.push_back(Entry({}, heatPackages(), {high()}));
-    recipe.secondary.push_back(Entry({}, heatPackages(80.0), {high()}));
-    recipe.heatTransferStatus = 1;
-    recipe.directionDependency = 1;
+    recipe.ranges = ranges;
+    recipe.primary.push_back(Entry({}, packages(0.0), {high(5)}));
+    recipe.secondary.push_back(Entry({}, packages(80.0), {high(5)}));
+    recipe.heatTransferStatus = recipe.directionDependency = 1;
     ModulePtr m = BuildModule(std::move(recipe));
     ASSERT_TRUE(PrepareSolverData(*m));
     EXPECT_EQ(m->secondaryEntries[0].curves[0].divisors[0], 1000.0 / 20.0);
     EXPECT_EQ(m->secondaryEntries[0].curves[0].divisors[4], 1000.0 / 220.0);
-}
-
-TEST(LimitHeatTransfer, NothingChangesWithoutStatusCoefficientOrValidCurve) {
-    EXPECT_EQ(limited({high()}, 0)[0].divisors, filled(5)) << "heat transfer status 0";
-
-    ModuleRecipe recipe;
-    recipe.ranges = heatRanges();
-    recipe.primary.push_back(Entry({}, heatPackages(), {high()}));
-    recipe.primary[0].packageData[6] = ConstantModel(1.0, 0);  // package 6 unavailable
-    recipe.heatTransferStatus = 1;
-    ModulePtr m = BuildModule(std::move(recipe));
-    ASSERT_TRUE(PrepareSolverData(*m));
-    EXPECT_EQ(m->primaryEntries[0].curves[0].divisors, filled(5)) << "no coefficient";
-
-    // Divisors or offsets shorter than the samples: invalid, left unchanged.
-    EXPECT_EQ(limited({Curve(filled(3), filled(5, 1000.0), filled(5, 0.0))})[0].divisors,
-              filled(3));
-    EXPECT_EQ(limited({Curve(filled(5), filled(5, 1000.0), filled(2, 0.0))})[0].divisors,
-              filled(5));
-    EXPECT_TRUE(limited({Curve({}, {}, {})})[0].divisors.empty()) << "a curve without samples";
-    EXPECT_TRUE(limited({}).empty()) << "an entry without curves";
 }
