@@ -69,6 +69,10 @@ TEST(LeadingNumber, AgreesWithTheCLibrary) {
     cases.push_back(u"0x" + std::u16string(300, u'f') + u"p-2000");
     cases.push_back(u"0." + std::u16string(330, u'0') + u"17e330");
     cases.push_back(u"0." + std::u16string(500, u'0') + u"1e800");
+    // Out of range: the sign of leading power plus exponent decides, with the
+    // exponent's digits read in base ten and nothing after them.
+    cases.push_back(u"0." + std::u16string(120000, u'0') + u"1e99999");
+    cases.push_back(std::u16string(1, u'1') + std::u16string(400, u'0') + u"e0   ");
     for (const std::u16string& s : cases) {
         EXPECT_TRUE(sameDouble(parseLeadingDouble(s), referenceWcstod(s)))
             << std::string(s.begin(), s.begin() + std::min<size_t>(s.size(), 24)) << ": "
@@ -76,7 +80,10 @@ TEST(LeadingNumber, AgreesWithTheCLibrary) {
     }
 }
 
-TEST(LeadingNumber, CodeUnitsAboveAsciiEndTheNumber) {
+TEST(LeadingNumber, CodeUnitsAboveAsciiAndTheViewsEndEndTheNumber) {
+    // 1e5, cut from a buffer that goes on with an exponent digit.
+    const std::u16string longer = u"1e57";
+    EXPECT_EQ(parseLeadingDouble(std::u16string_view(longer).substr(0, 3)), 1e5);
     EXPECT_EQ(parseLeadingDouble(u"\u00a01.5"), 0.0);  // no-break space is no white space
     EXPECT_EQ(parseLeadingDouble(u"2\u00b75"), 2.0);
     EXPECT_EQ(parseLeadingDouble(u"\u0661"), 0.0);  // a digit of another script
