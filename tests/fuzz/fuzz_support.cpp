@@ -51,10 +51,8 @@ void checkAnswers(const std::vector<mx::test::Answer>& first,
 }
 
 void checkTerminated(const uint16_t* s, const char* what) {
-    if (s == nullptr) fail(what);
-    for (int i = 0; i <= 1000; ++i) {
+    for (int i = 0; s != nullptr && i <= 1000; ++i)
         if (s[i] == 0) return;
-    }
     fail(what);
 }
 
@@ -118,11 +116,9 @@ void queryOnce(const MorvexModule* m, FuzzedDataProvider& choices) {
 
     mx::test::QueryArguments args;
     args.packageId = choosePackageId(choices);
-    args.bound = choose(choices, plain);
-    args.previous = choose(choices, plain);
-    args.accumulated = choose(choices, plain);
-    args.firstLimit = choose(choices, plain);
-    args.secondLimit = choose(choices, plain);
+    for (double* v :
+         {&args.bound, &args.previous, &args.accumulated, &args.firstLimit, &args.secondLimit})
+        *v = choose(choices, plain);
     args.start = sentinel;
     checkAnswers(mx::test::answerEverything(m, in, args), mx::test::answerEverything(m, in, args));
 }
@@ -133,14 +129,12 @@ void readEveryProperty(const MorvexModule* m) {
     double value;
     uint32_t status;
     for (auto get : {Morvex_GetNominalSheetRoughness, Morvex_GetNominalLubricationAmount,
-                     Morvex_GetNominalToolRoughness}) {
+                     Morvex_GetNominalToolRoughness})
         if (!get(m, &value)) fail("a nominal value getter failed");
-    }
     for (auto get : {Morvex_GetStrainRougheningStatus, Morvex_GetStaticFrictionStatus,
                      Morvex_GetToolWearStatus, Morvex_GetDirectionDependencyStatus,
-                     Morvex_GetHeatTransferCoefficientStatus, Morvex_GetIsToolTempEqual}) {
+                     Morvex_GetHeatTransferCoefficientStatus, Morvex_GetIsToolTempEqual})
         if (!get(m, &status)) fail("a status getter failed");
-    }
     const uint16_t* solverId = nullptr;
     if (!Morvex_GetSolverID(m, &solverId)) fail("solver id getter failed");
     checkTerminated(solverId, "solver id not terminated");
@@ -176,15 +170,13 @@ MorvexModule* readBack(const MorvexModule* original, const std::vector<uint8_t>&
     const auto size = static_cast<int32_t>(blob.size());
     if (original->name == mx::kVersionBlockName && original->formatVersion == mx::kModuleRecord) {
         MorvexModule* reread = untouchedHandle();
-        if (!Morvex_DeserializeModule(blob.data(), size, &reread)) {
+        if (!Morvex_DeserializeModule(blob.data(), size, &reread))
             fail("a serialized module does not read back");
-        }
         return reread;
     }
     mx::ModulePtr slot;
-    if (!mx::DispatchRecord(mx::kModuleRecord, blob.data(), size, slot)) {
+    if (!mx::DispatchRecord(mx::kModuleRecord, blob.data(), size, slot))
         fail("a serialized module does not read back as a module record");
-    }
     return slot.release();
 }
 

@@ -47,9 +47,8 @@ void saveDataFile(const fs::path& root, const std::string& name, const std::stri
     plain.insert(plain.end(), after.begin(), after.end());
     save(root / "fuzz_datafile", name, plain);
     Bytes sealed;
-    if (!mxfuzz::sealDataFile(plain.data(), plain.size(), sealed)) {
+    if (!mxfuzz::sealDataFile(plain.data(), plain.size(), sealed))
         throw std::runtime_error("cannot seal a seed data file");
-    }
     save(root / "fuzz_datafile_raw", name, sealed);
 }
 

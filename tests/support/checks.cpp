@@ -68,15 +68,15 @@ Bytes signFile(Bytes body) {
 
 ScratchDir::ScratchDir() {
     // A name no other test process uses: the clock, then a counter on collision.
-    const std::filesystem::path base = std::filesystem::path(::testing::TempDir());
-    const auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
+    const auto stamp = std::to_string(std::chrono::steady_clock::now().time_since_epoch().count());
+    std::error_code error;
     for (int attempt = 0; attempt < 1000 && path.empty(); ++attempt) {
-        const std::filesystem::path candidate =
-            base / ("mxdata-" + std::to_string(stamp) + "-" + std::to_string(attempt));
-        std::error_code error;
-        if (std::filesystem::create_directory(candidate, error)) path = candidate.string();
+        const std::string candidate =
+            ::testing::TempDir() + "mxdata-" + stamp + "-" + std::to_string(attempt);
+        if (std::filesystem::create_directory(candidate, error)) path = candidate;
     }
-    if (path.empty()) ADD_FAILURE() << "cannot create a scratch directory under " << base;
+    if (path.empty())
+        ADD_FAILURE() << "cannot create a scratch directory under " << ::testing::TempDir();
 }
 
 ScratchDir::~ScratchDir() {
@@ -87,13 +87,10 @@ ScratchDir::~ScratchDir() {
 std::string ScratchDir::write(const std::string& name, const Bytes& bytes) const {
     const std::string file = path + "/" + name;
     // Opened the way the loader opens it, so that both name the same file.
-    std::FILE* f = OpenDataFile(file.c_str(), "wb").release();
-    EXPECT_NE(f, nullptr) << file;
-    if (f == nullptr) return file;
-    if (!bytes.empty()) {
-        EXPECT_EQ(std::fwrite(bytes.data(), 1, bytes.size(), f), bytes.size());
-    }
-    std::fclose(f);
+    const FilePtr f = OpenDataFile(file.c_str(), "wb");
+    EXPECT_TRUE(
+        f && (bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(), f.get()) == bytes.size()))
+        << file;
     return file;
 }
 

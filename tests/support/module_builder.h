@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <functional>
 #include <optional>
+#include <utility>
 #include <vector>
 
 #include "model/module.h"
@@ -26,6 +27,15 @@ struct Ranges {
     double velocityMin = 0.0, velocityMax = 4.0;
 };
 
+// Copies the ranges into a module or record.
+template <typename T>
+void SetRanges(T& t, const Ranges& r) {
+    t.pressureMin = r.pressureMin, t.pressureMax = r.pressureMax;
+    t.strainMin = r.strainMin, t.strainMax = r.strainMax;
+    t.temperatureMin = r.temperatureMin, t.temperatureMax = r.temperatureMax;
+    t.velocityMin = r.velocityMin, t.velocityMax = r.velocityMax;
+}
+
 // Where an entry sits in the condition table.
 struct Coordinates {
     double sheetRoughness = 0.0;
@@ -40,6 +50,15 @@ struct Axes {
     std::vector<double> sheetRoughness, lubricationAmount, toolRoughness, state;
 };
 
+// Sets the four condition axes of a module or record.
+template <typename T>
+void SetAxes(T& t, Axes a) {
+    t.sheetRoughnessValues = std::move(a.sheetRoughness);
+    t.lubricationAmountValues = std::move(a.lubricationAmount);
+    t.toolRoughnessValues = std::move(a.toolRoughness);
+    t.stateAxis = std::move(a.state);
+}
+
 // A multiquadric model with every weight 0: it equals `offset` everywhere, so
 // preparation fills its grid with factor * offset. Unit scales, shape 0.
 PackageData ConstantModel(double offset, uint64_t gridPointCount = 5, int64_t factor = 1,
@@ -49,12 +68,10 @@ PackageData ConstantModel(double offset, uint64_t gridPointCount = 5, int64_t fa
 // and velocity.
 using StateFunction = std::function<double(double, double, double, double)>;
 
-// Fills the model's grid with f at the physical grid points min + i * spacing
-// of `ranges`, first axis fastest, as if it had been prepared.
-void FillGrid(PackageData& model, const Ranges& ranges, const StateFunction& f);
-
 // A model already holding a grid of `gridPointCount` points per axis filled
-// with f; its weights and scales are those of ConstantModel(0).
+// with f at the physical grid points min + i * spacing of `ranges`, first axis
+// fastest, as if it had been prepared; its weights and scales are those of
+// ConstantModel(0).
 PackageData GridModel(const Ranges& ranges, const StateFunction& f, uint64_t gridPointCount = 5);
 
 // `count` copies of `model`, one per package index.
@@ -178,18 +195,9 @@ struct LinearModule {
 };
 
 // An input record at the given state and surface conditions.
-inline InputRecord InputAt(double p, double s, double t, double v, Coordinates at) {
-    InputRecord in{};
-    in.pressure = p;
-    in.strain = s;
-    in.sheetTemperature = t;
-    in.toolTemperature = t;
-    in.velocity = v;
-    in.stateValue = at.stateValue;
-    in.sheetRoughness = at.sheetRoughness;
-    in.lubricationAmount = at.lubricationAmount;
-    in.toolRoughness = at.toolRoughness;
-    return in;
+inline InputRecord InputAt(double p, double s, double t, double v, Coordinates c) {
+    return {p, s, t, t, v, 0, c.stateValue, c.sheetRoughness, c.lubricationAmount, c.toolRoughness,
+            0, 0};
 }
 
 }  // namespace mx::test

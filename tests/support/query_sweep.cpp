@@ -1,18 +1,14 @@
 #include "support/query_sweep.h"
 
+#include <bit>
 #include <cmath>
-#include <cstring>
 #include <limits>
 
 namespace mx::test {
 
 namespace {
 
-uint64_t bitsOf(double v) {
-    uint64_t b;
-    std::memcpy(&b, &v, sizeof b);
-    return b;
-}
+constexpr auto bitsOf = [](double v) { return std::bit_cast<uint64_t>(v); };
 
 // Position `t` in [0, 1.5] across [lo, hi]: beyond the upper end from 1 on.
 double across(double lo, double hi, double t) {
@@ -60,11 +56,10 @@ std::vector<Answer> answerEverything(const MorvexModule* m, const MorvexInputRec
     // `call` gets two out-parameters, the first starting at `first`.
     const auto ask = [&](const char* query, double first, auto call, bool isFlag = false) {
         double v[2] = {first, a.start};
-        Answer answer{query, 0, {bitsOf(v[0]), bitsOf(v[1])}, {}, isFlag};
-        answer.result = call(v);
-        answer.after[0] = bitsOf(v[0]);
-        answer.after[1] = bitsOf(v[1]);
-        out.push_back(answer);
+        const uint64_t before[2] = {bitsOf(v[0]), bitsOf(v[1])};
+        const uint32_t result = call(v);
+        out.push_back(
+            {query, result, {before[0], before[1]}, {bitsOf(v[0]), bitsOf(v[1])}, isFlag});
     };
     // An availability check stores an integer; it starts at 9.
     const auto flag = [&](const char* query, auto check) {

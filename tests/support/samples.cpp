@@ -1,37 +1,12 @@
 #include "support/samples.h"
 
 #include <algorithm>
-#include <cstdio>
-#include <cstring>
+#include <fstream>
+#include <iterator>
 
 #include "io/data_file_writer.h"
 
 namespace mx::test {
-
-StreamBytes& StreamBytes::u16(uint16_t v) {
-    b.push_back(static_cast<uint8_t>(v));
-    b.push_back(static_cast<uint8_t>(v >> 8));
-    return *this;
-}
-
-StreamBytes& StreamBytes::u64(uint64_t v) {
-    for (int i = 0; i < 8; ++i)
-        b.push_back(static_cast<uint8_t>(v >> (8 * i)));
-    return *this;
-}
-
-StreamBytes& StreamBytes::f64(double v) {
-    uint64_t bits;
-    std::memcpy(&bits, &v, 8);
-    return u64(bits);
-}
-
-StreamBytes& StreamBytes::str(const char* s) {
-    u64(std::strlen(s));
-    for (const char* p = s; *p; ++p)
-        b.push_back(static_cast<uint8_t>(*p));
-    return *this;
-}
 
 std::u16string text(const uint16_t* s) {
     std::u16string out;
@@ -55,66 +30,39 @@ SheetRecord sheetRecordWithItems(int groupSize, const std::vector<double>& amoun
     r.text1 = u"sheet";
     r.text2 = u"DX56";
     r.flags = {0, 0, 0, groupSize == 12 ? 1u : 0u};
-    r.pressureMin = 1.0;
-    r.pressureMax = 100.0;
-    r.strainMax = 0.5;
-    r.temperatureMin = 20.0;
-    r.temperatureMax = 200.0;
-    r.velocityMin = 10.0;
-    r.velocityMax = 500.0;
+    SetRanges(r, {1.0, 100.0, 0.0, 0.5, 20.0, 200.0, 10.0, 500.0});
     r.lubricationAmounts = amounts;
-    const size_t count = static_cast<size_t>(groupSize) * amounts.size();
-    for (size_t idx = 0; idx < count; ++idx) {
+    for (size_t idx = 0; idx < static_cast<size_t>(groupSize) * amounts.size(); ++idx) {
         const double v = static_cast<double>(idx);
         r.sheetItems.push_back({v, v + 0.5, {v, 1.0, 2.0, 3.0}, {v * 10.0}});
     }
     return r;
 }
 
-static PackageData package(double tag, uint64_t gridPoints) {
-    PackageData pd;
-    pd.scales = {tag, 2.0, 3.0, 4.0};
-    pd.weights = {tag * 2.0, tag * 3.0};
-    pd.shape = tag + 0.25;
-    pd.offset = -tag;
-    pd.factor = 7;
-    pd.gridPointCount = gridPoints;
-    return pd;
+namespace {
+
+TableEntry lubricantEntry(double tag, double sheetRoughness) {
+    const auto package = [](double t, uint64_t gridPoints) -> PackageData {
+        return {{t, 2.0, 3.0, 4.0}, {t * 2.0, t * 3.0}, t + 0.25, -t, 7, gridPoints, {}};
+    };
+    return Entry({sheetRoughness, 2.0, 0.3, 0.0}, {package(tag, 5), package(tag + 1.0, 0)},
+                 {Curve({1.0, 2.0}, {tag, tag}, {0.5, 0.75})});
 }
 
-static TableEntry lubricantEntry(double tag, double sheetRoughness) {
-    TableEntry e;
-    e.packageData = {package(tag, 5), package(tag + 1.0, 0)};
-    e.curves = {{{1.0, 2.0}, {tag, tag}, {0.5, 0.75}}};
-    e.stateValue = 0.0;
-    e.sheetRoughness = sheetRoughness;
-    e.lubricationAmount = 2.0;
-    e.toolRoughness = 0.3;
-    return e;
-}
+}  // namespace
 
 LubricantRecord sampleLubricantRecord() {
     LubricantRecord l;
     l.identifier.fill(0xA5);
     l.text1 = u"oil";
     l.text2 = u"PL61";
-    l.pressureMin = 0.5;
-    l.pressureMax = 80.0;
-    l.strainMin = 0.01;
-    l.strainMax = 0.6;
-    l.temperatureMin = 15.0;
-    l.temperatureMax = 180.0;
-    l.velocityMin = 5.0;
-    l.velocityMax = 400.0;
+    SetRanges(l, {0.5, 80.0, 0.01, 0.6, 15.0, 180.0, 5.0, 400.0});
     l.primaryEntries = {lubricantEntry(10.0, 1.0), lubricantEntry(20.0, 0.5)};
     l.secondaryEntries = {lubricantEntry(30.0, 1.0), lubricantEntry(40.0, 0.5)};
     l.nominalSheetRoughness = 0.5;
     l.nominalLubricationAmount = 2.0;
     l.nominalToolRoughness = 0.3;
-    l.stateAxis = {0.0};
-    l.sheetRoughnessValues = {1.0, 0.5};
-    l.lubricationAmountValues = {2.0};
-    l.toolRoughnessValues = {0.3};
+    SetAxes(l, {{1.0, 0.5}, {2.0}, {0.3}, {0.0}});
     l.directionDependency = 1;
     l.heatTransferStatus = 1;
     l.workpieceProperties = propertyList({{u"SheetGrade", u"DX56"}});
@@ -125,37 +73,15 @@ LubricantRecord sampleLubricantRecord() {
 
 namespace {
 
-PackageData samplePackage(double seed, uint64_t points) {
-    PackageData pd;
-    pd.scales = {1.0 + seed, 2.0, 3.0, 4.0};
-    pd.weights = {0.5 * seed, -0.25, 0.125};
-    pd.shape = 0.75 + seed;
-    pd.offset = -seed;
-    pd.factor = static_cast<uint64_t>(-1000);  // signed in the record
-    pd.gridPointCount = points;
-    return pd;
+PackageData samplePackage(double s, uint64_t points) {
+    const auto factor = static_cast<uint64_t>(-1000);  // signed in the record
+    return {{1.0 + s, 2.0, 3.0, 4.0}, {0.5 * s, -0.25, 0.125}, 0.75 + s, -s, factor, points, {}};
 }
 
-TableEntry sampleEntry(double sheet, double lube, double tool, double state, double seed) {
-    TableEntry e;
-    e.packageData = {samplePackage(seed, 3), samplePackage(seed + 1, 0),
-                     samplePackage(seed + 2, 5)};
-    HeatTransferCurve c;
-    c.divisors = {1.0, 2.0};
-    c.numerators = {seed, seed * 2};
-    c.offsets = {0.0, 0.5};
-    e.curves = {c};
-    e.sheetRoughness = sheet;
-    e.lubricationAmount = lube;
-    e.toolRoughness = tool;
-    e.stateValue = state;
-    return e;
-}
-
-void addProperty(PropertyList& list, const char16_t* key, const char16_t* value) {
-    list.keys.emplace_back(key);
-    list.values.emplace_back(value);
-    refreshView(list);
+TableEntry sampleEntry(Coordinates at, double seed) {
+    return Entry(at,
+                 {samplePackage(seed, 3), samplePackage(seed + 1, 0), samplePackage(seed + 2, 5)},
+                 {Curve({1.0, 2.0}, {seed, seed * 2}, {0.0, 0.5})});
 }
 
 }  // namespace
@@ -170,33 +96,21 @@ Module SampleModule(int variant) {
     m.text1 = u"sample " + std::u16string(1, static_cast<char16_t>(u'A' + variant));
     m.text2 = u"second text";
     m.solverId = u"7b";
-    m.pressureMin = 1.0;
-    m.pressureMax = 100.0 + v;
-    m.strainMin = 0.0;
-    m.strainMax = 0.5;
-    m.temperatureMin = 20.0;
-    m.temperatureMax = 200.0;
-    m.velocityMin = 10.0;
-    m.velocityMax = 500.0;
+    SetRanges(m, {1.0, 100.0 + v, 0.0, 0.5, 20.0, 200.0, 10.0, 500.0});
     // Axes deliberately unsorted: finalization sorts them.
-    m.sheetRoughnessValues = {1.2, 0.8};
-    m.lubricationAmountValues = {2.0 + v, 1.0};
-    m.toolRoughnessValues = {0.3};
-    m.stateAxis = {0.0};
-    m.primaryEntries = {sampleEntry(0.8, 1.0, 0.3, 0.0, 1.0 + v),
-                        sampleEntry(1.2, 2.0 + v, 0.3, 0.0, 2.0 + v)};
-    m.secondaryEntries = {sampleEntry(1.2, 1.0, 0.3, 0.0, 3.0 + v)};
+    SetAxes(m, {{1.2, 0.8}, {2.0 + v, 1.0}, {0.3}, {0.0}});
+    m.primaryEntries = {sampleEntry({0.8, 1.0, 0.3, 0.0}, 1.0 + v),
+                        sampleEntry({1.2, 2.0 + v, 0.3, 0.0}, 2.0 + v)};
+    m.secondaryEntries = {sampleEntry({1.2, 1.0, 0.3, 0.0}, 3.0 + v)};
     m.nominalSheetRoughness = 1.0;
     m.nominalLubricationAmount = 1.5;
     m.nominalToolRoughness = 0.3;
     m.strainRougheningValues = {0.2, 0.1};  // status lists are never sorted
     m.staticFrictionValues = {0.3};
-    m.toolWearValues = {};
     m.directionDependency = 1;
     m.heatTransferStatus = static_cast<uint64_t>(variant);
-    addProperty(m.workpieceProperties, u"Grade", u"DX54");
-    addProperty(m.lubricantProperties, u"Oil", u"prelube");
-    addProperty(m.lubricantProperties, u"Amount", u"1.5 g/m2");
+    m.workpieceProperties = propertyList({{u"Grade", u"DX54"}});
+    m.lubricantProperties = propertyList({{u"Oil", u"prelube"}, {u"Amount", u"1.5 g/m2"}});
     return m;
 }
 
@@ -206,23 +120,18 @@ Module TinyModule() {
     m.formatVersion = 3;
     m.text1 = u"tiny";
     m.pressureMax = 10.0;
-    TableEntry e;
-    e.packageData = {samplePackage(0.5, 2)};
-    e.packageData[0].scales = {1.0};
-    e.packageData[0].weights = {2.0};
-    m.primaryEntries = {e};
-    m.sheetRoughnessValues = {0.0};
-    m.lubricationAmountValues = {0.0};
-    m.toolRoughnessValues = {0.0};
-    m.stateAxis = {0.0};
+    PackageData pd = samplePackage(0.5, 2);
+    pd.scales = {1.0};
+    pd.weights = {2.0};
+    m.primaryEntries = {Entry({}, {pd})};
+    SetAxes(m, {{0.0}, {0.0}, {0.0}, {0.0}});
     return m;
 }
 
 Bytes BlobWithoutSolverId(const Module& m) {
     Bytes blob = WriteBlob(m);
     // After the 36-byte head and the two counted texts.
-    const size_t at = 36 + 8 + m.text1.size() + 8 + m.text2.size();
-    const auto from = blob.begin() + static_cast<ptrdiff_t>(at);
+    const auto from = blob.begin() + static_cast<ptrdiff_t>(52 + m.text1.size() + m.text2.size());
     blob.erase(from, from + 8 + static_cast<ptrdiff_t>(m.solverId.size()));
     return blob;
 }
@@ -239,17 +148,15 @@ struct Shape {
     bool descending = false;  // axes stored from the largest value down
 };
 
-Bytes representative(const Shape& shape) {
-    RepresentativeOptions o;
-    o.centreCounts = shape.centres;
-    o.gridPointCount = shape.gridPoints;
-    o.sheetRoughnessCount = shape.sheets;
-    o.lubricationAmountCount = shape.amounts;
-    o.stateCount = 1;
-    o.directionDependent = shape.directional;
-    o.packagesWithData = shape.withData;
-    ModulePtr m = RepresentativeModule(o);
-    if (shape.descending) {
+Bytes representative(const Shape& s) {
+    ModulePtr m = RepresentativeModule({.centreCounts = s.centres,
+                                        .gridPointCount = s.gridPoints,
+                                        .sheetRoughnessCount = s.sheets,
+                                        .lubricationAmountCount = s.amounts,
+                                        .stateCount = 1,
+                                        .directionDependent = s.directional,
+                                        .packagesWithData = s.withData});
+    if (s.descending) {
         std::reverse(m->sheetRoughnessValues.begin(), m->sheetRoughnessValues.end());
         std::reverse(m->lubricationAmountValues.begin(), m->lubricationAmountValues.end());
     }
@@ -312,23 +219,14 @@ Bytes DataFileOf(const std::vector<std::pair<RecordKind, Bytes>>& records) {
 }
 
 void putHeader(Bytes& file, int16_t type, uint16_t kind, int32_t length) {
-    const uint32_t t = static_cast<uint16_t>(type), n = static_cast<uint32_t>(length);
-    for (uint32_t value : {t, static_cast<uint32_t>(kind)}) {
-        file.push_back(static_cast<uint8_t>(value & 0xFF));
-        file.push_back(static_cast<uint8_t>(value >> 8));
-    }
-    for (int shift = 0; shift < 32; shift += 8)
-        file.push_back(static_cast<uint8_t>(n >> shift));
+    StreamBytes h{std::move(file)};
+    h.put(static_cast<uint16_t>(type), 2).put(kind, 2).put(static_cast<uint32_t>(length), 4);
+    file = std::move(h.b);
 }
 
 Bytes readWholeFile(const std::string& path) {
-    Bytes bytes;
-    std::FILE* f = std::fopen(path.c_str(), "rb");
-    if (f == nullptr) return bytes;
-    for (int c; (c = std::fgetc(f)) != EOF;)
-        bytes.push_back(static_cast<uint8_t>(c));
-    std::fclose(f);
-    return bytes;
+    std::ifstream in(path, std::ios::binary);
+    return Bytes(std::istreambuf_iterator<char>(in), {});
 }
 
 }  // namespace mx::test

@@ -5,7 +5,9 @@
 // checks at the end (checks.cpp) are for the test binaries only.
 #pragma once
 
+#include <bit>
 #include <cstdint>
+#include <cstring>
 #include <initializer_list>
 #include <string>
 #include <utility>
@@ -24,10 +26,18 @@ using Bytes = std::vector<uint8_t>;
 // Little-endian stream items, spelled out independently of RecordWriter.
 struct StreamBytes {
     std::vector<uint8_t> b;
-    StreamBytes& u16(uint16_t v);
-    StreamBytes& u64(uint64_t v);
-    StreamBytes& f64(double v);
-    StreamBytes& str(const char* s);  // counted 8-bit string
+    StreamBytes& put(uint64_t v, int bytes) {
+        for (int i = 0; i < bytes; ++i)
+            b.push_back(static_cast<uint8_t>(v >> (8 * i)));
+        return *this;
+    }
+    StreamBytes& u16(uint16_t v) { return put(v, 2); }
+    StreamBytes& u64(uint64_t v) { return put(v, 8); }
+    StreamBytes& f64(double v) { return put(std::bit_cast<uint64_t>(v), 8); }
+    StreamBytes& str(const char* s) {  // counted 8-bit string
+        put(std::strlen(s), 8).b.insert(b.end(), s, s + std::strlen(s));
+        return *this;
+    }
 };
 
 // A null-terminated UTF-16 string as handed out by the exports.

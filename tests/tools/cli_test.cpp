@@ -14,10 +14,14 @@
 #include <filesystem>
 #include <string>
 
+#include "io/data_file_writer.h"
 #include "mxplugin/mxplugin.h"
+#include "mxtool/data_file_view.h"
+#include "mxtool/description.h"
 #include "mxtool/inspect.h"
 #include "mxtool/io.h"
 #include "mxtool/material.h"
+#include "mxtool/pack.h"
 #include "mxtool/sweep.h"
 #include "support/samples.h"
 
@@ -51,9 +55,30 @@ const std::string kDemo = MX_TEST_DATA_DIR "/demo.mxd";
 // stdout and one line on stderr naming the fault.
 TEST(Cli, ExitStatusAndWhereTheTextGoes) {
     mx::test::ScratchDir dir;
-    std::vector<uint8_t> broken = readFileBytes(kDemo);
+    const std::vector<uint8_t> good = readFileBytes(kDemo);
+    std::vector<uint8_t> broken = good;
     broken[40] ^= 0xFF;
     writeFileBytes(dir / "broken.mxd", broken);
+    // A chunk length 16 bytes short of the payload, so not a multiple of 16
+    // after -8, the trailer recomputed.
+    const ChunkView chunk = viewDataFile(good).chunks.at(0);
+    std::vector<uint8_t> odd(good.begin(), good.end() - 16);
+    for (int i = 0; i < 4; ++i)
+        odd[static_cast<size_t>(chunk.offset) + 4 + i] =
+            static_cast<uint8_t>(static_cast<uint32_t>(chunk.length - 8) >> (8 * i));
+    ASSERT_TRUE(mx::appendDigestTrailer(odd));
+    writeFileBytes(dir / "odd.mxd", odd);
+    // text1's count in the Lubricant record (identifier 16, name 8 + 10, kind 2): 5000.
+    const Json demo = Json::parse(readFileText(MX_TEST_DATA_DIR "/demo.json"));
+    std::vector<uint8_t> stream = recordStreamOf(demo);
+    stream[36] = 0x88, stream[37] = 0x13;
+    writeFileBytes(dir / "count.mxd", buildDataFile(kDefaultPreamble, 2, stream));
+    writeFileBytes(dir / "cut.mxd", std::vector<uint8_t>(good.begin(), good.begin() + 10));
+    Json unmatched = demo, nan = demo;
+    unmatched["primaryEntries"].erase(1);
+    nan["primaryEntries"][1]["packages"][6]["weights"][3] = "NaN";
+    writeFileBytes(dir / "unmatched.mxd", packDescription(unmatched, PackForm::DataFile));
+    writeFileBytes(dir / "nan.mxd", packDescription(nan, PackForm::DataFile));
     writeFileText(dir / "bad.json", "{\"format\": \"mxplugin-material\", \"kind\": \"sheet\"}");
     struct Case {
         std::string args;
@@ -63,6 +88,17 @@ TEST(Cli, ExitStatusAndWhereTheTextGoes) {
     std::vector<Case> cases = {
         {"check " + kDemo, 0, "clean"},
         {"check " + (dir / "broken.mxd"), 1, "rejected: MD5 trailer mismatch"},
+        {"check " + (dir / "odd.mxd"), 1,
+         "rejected: the record chunk at byte offset " + std::to_string(chunk.offset) +
+             " has a length that is not a multiple of 16"},
+        {"check " + (dir / "count.mxd"), 1,
+         "rejected: the record chunk at byte offset 24 (kind 2), record offset 36: string count "
+         "5000 above 1000"},
+        {"check " + (dir / "cut.mxd"), 1, "rejected: "},
+        {"check " + (dir / "unmatched.mxd"), 1, "unmatched-cell: 1 cell of the primary table"},
+        {"check " + (dir / "nan.mxd"), 1,
+         "non-finite-value: primary entry 1, package 6 (index 6) has non-finite numbers (1 of 625 "
+         "weights"},
         {"--version", 0, std::string("mxtool ") + MXPLUGIN_VERSION_STRING},
         {"diff " + kDemo + " " MX_TEST_DATA_DIR "/demo.json", 0, ""},
         {"diff " + kDemo + " " + (dir / "broken.mxd"), 2, "MD5"},
@@ -89,6 +125,14 @@ TEST(Cli, ExitStatusAndWhereTheTextGoes) {
         if (c.status == 2) {
             EXPECT_TRUE(r.out.empty()) << c.args;
             EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << c.args << ": " << err;
+        }
+        // A file the plug-in rejects reports that one rejection and nothing
+        // else; one that loads reports its one data fault and no rejection.
+        if (c.status == 1) {
+            EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 2) << r.out;
+            EXPECT_EQ(r.out.find("rejected: ") != std::string::npos,
+                      c.says.rfind("rejected: ", 0) == 0)
+                << r.out;
         }
     }
     EXPECT_FALSE(std::filesystem::exists(dir / "x.mxd"));

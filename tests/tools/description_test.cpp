@@ -23,51 +23,27 @@ using namespace mx::tool;
 
 namespace {
 
-// A module whose every persisted field holds something a careless
-// description would lose.
+// The sample module (unsorted axes and status lists, an empty status list,
+// signed factors, properties) with whatever else a careless description would
+// lose in every kind of field.
 Module awkwardModule() {
-    Module m;
-    m.identifier = {1, 2, 3, 250, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 255};
-    m.name = kVersionBlockName;
-    m.formatVersion = 3;
+    Module m = test::SampleModule(0);
+    m.identifier[0] = 0;
     m.text1 = u"Stahl gr\u00FCn \u00E9";  // Latin-1 characters
     m.text2 = Text(u"nul") + char16_t(0) + u"inside";
-    m.solverId = u"77";
     m.pressureMin = 0.1, m.pressureMax = 1e300;
     m.strainMin = -0.0, m.strainMax = 5e-324;  // signed zero, subnormal
-    m.temperatureMin = 20, m.temperatureMax = 200;
-    m.velocityMin = 0, m.velocityMax = 0.1 + 0.2;
-    TableEntry e;
-    e.sheetRoughness = 1.0 / 3.0;
-    e.lubricationAmount = 2;
-    e.toolRoughness = 0.3;
-    e.stateValue = -1;
-    PackageData pd;
-    pd.scales = {1, 2, 3, 4, 5};
+    m.velocityMax = 0.1 + 0.2;
+    m.nominalSheetRoughness = m.primaryEntries[0].sheetRoughness = 1.0 / 3.0;
+    m.primaryEntries[0].stateValue = -1;
+    PackageData& pd = m.primaryEntries[0].packageData[0];
+    pd.scales.push_back(5);
     pd.weights = {0.1, std::numeric_limits<double>::quiet_NaN(), -7.25e-12};
-    pd.shape = 0.25;
-    pd.offset = -1.5;
-    pd.factor = static_cast<uint64_t>(-1000);  // taken as signed
-    pd.gridPointCount = 5;
-    e.packageData = {pd, PackageData{}};
-    e.curves = {HeatTransferCurve{{1, 2}, {3}, {}}};
-    m.primaryEntries = {e, e};
-    m.secondaryEntries = {e};
-    m.nominalSheetRoughness = 1.0 / 3.0;
-    m.nominalLubricationAmount = 2;
-    m.nominalToolRoughness = 0.3;
-    m.strainRougheningValues = {3, 1, 2};
-    m.staticFrictionValues = {};
-    m.toolWearValues = {0.5};
-    m.stateAxis = {-1};
-    m.sheetRoughnessValues = {1.0 / 3.0, 0.1};  // not sorted: described as stored
-    m.lubricationAmountValues = {2};
-    m.toolRoughnessValues = {0.3};
+    m.primaryEntries[1].packageData[1] = PackageData{};
+    m.primaryEntries[1].curves = {HeatTransferCurve{{1, 2}, {3}, {}}};
     m.directionDependency = 7;
     m.heatTransferStatus = 0xFFFFFFFFFFull;
-    m.workpieceProperties.keys = {u"Sheet grade", u""};
-    m.workpieceProperties.values = {u"DX54D", u"empty key"};
-    refreshView(m.workpieceProperties);
+    m.workpieceProperties = test::propertyList({{u"Sheet grade", u"DX54D"}, {u"", u"empty key"}});
     return m;
 }
 

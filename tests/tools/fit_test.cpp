@@ -12,6 +12,7 @@
 
 #include "mxtool/fit.h"
 #include "mxtool/io.h"
+#include "support/module_builder.h"
 
 using namespace mx;
 using namespace mx::tool;
@@ -20,31 +21,9 @@ namespace {
 
 using Grid = std::array<uint32_t, 4>;
 
-// Calls f(i, x) for the centres of `grid` built from their index without the
-// tool's helpers: x[d] = -1 + 2 idx[d] / (grid[d] - 1), first axis fastest.
-template <typename F>
-void forEachCentre(const Grid& grid, F f) {
-    const size_t count = size_t{grid[0]} * grid[1] * grid[2] * grid[3];
-    for (size_t i = 0; i < count; ++i) {
-        double x[4];
-        for (size_t d = 0, rest = i; d < 4; rest /= grid[d], ++d)
-            x[d] = -1.0 + 2.0 * static_cast<double>(rest % grid[d]) / (grid[d] - 1.0);
-        f(i, x);
-    }
-}
-
-// Reference: the multiquadric written out directly.
-double referenceModel(const PackageData& pd, const Grid& grid, const double x[4]) {
-    double sum = 0.0;
-    forEachCentre(grid, [&](size_t i, const double z[4]) {
-        double q = pd.shape;
-        for (int d = 0; d < 4; ++d) {
-            const double diff = (z[d] - x[d]) * pd.scales[d];
-            q += diff * diff;
-        }
-        sum += std::sqrt(q) * pd.weights[i];
-    });
-    return sum + pd.offset;
+// The centres of `grid` laid out by the test helper, not the tool.
+std::vector<double> centresOf(const Grid& g) {
+    return test::RegularGrid({int32_t(g[0]), int32_t(g[1]), int32_t(g[2]), int32_t(g[3])});
 }
 
 }  // namespace
@@ -53,11 +32,13 @@ TEST(Fit, ReproducesTheValuesAtTheCentresWithinTheConditioning) {
     for (const uint64_t count : {625u, 1000u, 1296u}) {
         const auto grid = centreGridOf(count);
         ASSERT_TRUE(grid);
+        const std::vector<double> centres = centresOf(*grid);
         std::vector<double> values;
-        forEachCentre(*grid, [&](size_t, const double x[4]) {
+        for (size_t i = 0; i < count; ++i) {
+            const double* x = &centres[4 * i];
             values.push_back(0.1 + 0.05 * std::exp(-x[0]) * (1 + 0.2 * x[2]) - 0.02 * x[3] * x[3] +
                              0.01 * x[1]);
-        });
+        }
         FitOptions options;
         options.scales = {1.0, 0.5, 2.0, 1.0};
         options.shape = 0.3;
@@ -70,10 +51,11 @@ TEST(Fit, ReproducesTheValuesAtTheCentresWithinTheConditioning) {
         ASSERT_GT(r.reciprocalCondition, 0.0);
         const double tolerance =
             100.0 * std::numeric_limits<double>::epsilon() * r.largestValue / r.reciprocalCondition;
-        forEachCentre(r.centreGrid, [&](size_t p, const double x[4]) {
-            EXPECT_NEAR(referenceModel(r.package, r.centreGrid, x), values[p], tolerance)
+        ASSERT_EQ(r.centreGrid, *grid);
+        for (size_t p = 0; p < count; ++p)
+            EXPECT_NEAR(test::ReferenceModelValue(r.package, centres.data(), &centres[4 * p]),
+                        values[p], tolerance)
                 << count << " centres, centre " << p;
-        });
     }
     EXPECT_EQ(*centreGridOf(1000), (Grid{8, 5, 5, 5}));
     EXPECT_FALSE(centreGridOf(1001));
@@ -97,9 +79,11 @@ TEST(Fit, TableRowsInAnyOrderAndConstantAxesLandOnTheirCentres) {
     EXPECT_FALSE(r.ranges[1]);
     EXPECT_EQ((*r.ranges[2]), (std::array<double, 2>{20.0, 200.0}));
     // At normalized (0.5, any strain, -1, 1): pressure 75, temperature 20, velocity 500.
+    const std::vector<double> centres = centresOf(r.centreGrid);
     for (double strain : {-1.0, 0.0, 1.0}) {
         const double x[4] = {0.5, strain, -1.0, 1.0};
-        EXPECT_NEAR(referenceModel(r.package, r.centreGrid, x), 0.075 + 0.002 - 0.005, 1e-9);
+        EXPECT_NEAR(test::ReferenceModelValue(r.package, centres.data(), x), 0.075 + 0.002 - 0.005,
+                    1e-9);
     }
 }
 
