@@ -162,28 +162,24 @@ std::vector<uint8_t> blobOf(const MorvexModule* m) {
     return out;
 }
 
-// Reads a blob back. A module whose head is the version block of a module
-// record goes the host's way, through Morvex_DeserializeModule; one whose head
-// says otherwise (possible for a data file's kind-3 chunk, whose name and
-// kind are carried unchecked) can only be read as a module record directly.
-MorvexModule* readBack(const MorvexModule* original, const std::vector<uint8_t>& blob) {
-    const auto size = static_cast<int32_t>(blob.size());
-    if (original->name == mx::kVersionBlockName && original->formatVersion == mx::kModuleRecord) {
-        MorvexModule* reread = untouchedHandle();
-        if (!Morvex_DeserializeModule(blob.data(), size, &reread))
-            fail("a serialized module does not read back");
-        return reread;
-    }
-    mx::ModulePtr slot;
-    if (!mx::DispatchRecord(mx::kModuleRecord, blob.data(), size, slot))
-        fail("a serialized module does not read back as a module record");
-    return slot.release();
-}
-
 // Serialize, read back, serialize again: the second blob must equal the first.
+// A module whose head is the version block of a module record is read back
+// the host's way, through Morvex_DeserializeModule; one whose head says
+// otherwise (possible for a data file's kind-3 chunk, whose name and kind are
+// carried unchecked) can only be read as a module record directly.
 void checkRoundTrip(const MorvexModule* module) {
     const std::vector<uint8_t> first = blobOf(module);
-    MorvexModule* reread = readBack(module, first);
+    const auto size = static_cast<int32_t>(first.size());
+    MorvexModule* reread = untouchedHandle();
+    mx::ModulePtr slot;
+    if (module->name == mx::kVersionBlockName && module->formatVersion == mx::kModuleRecord) {
+        if (!Morvex_DeserializeModule(first.data(), size, &reread))
+            fail("a serialized module does not read back");
+    } else if (mx::DispatchRecord(mx::kModuleRecord, first.data(), size, slot)) {
+        reread = slot.release();
+    } else {
+        fail("a serialized module does not read back as a module record");
+    }
     if (blobOf(reread) != first) fail("serialize, read back, serialize gave different bytes");
     Morvex_FreeModule(reread);
 }

@@ -10,35 +10,31 @@ namespace {
 
 constexpr auto bitsOf = [](double v) { return std::bit_cast<uint64_t>(v); };
 
-// Position `t` in [0, 1.5] across [lo, hi]: beyond the upper end from 1 on.
-double across(double lo, double hi, double t) {
-    return lo + (hi - lo) * t;
-}
+// Pressure, strain, temperature, velocity, sheet roughness, lubrication
+// amount, tool roughness.
+uint32_t (*const kRangeGetters[7])(const MorvexModule*, double*, double*) = {
+    Morvex_GetPressureRange,     Morvex_GetStrainRange,         Morvex_GetTemperatureRange,
+    Morvex_GetVelocityRange,     Morvex_GetSheetRoughnessRange, Morvex_GetLubricationAmountRange,
+    Morvex_GetToolRoughnessRange};
 
 }  // namespace
 
 std::vector<MorvexInputRecord> spreadStates(const MorvexModule* m, int count) {
     // An axis range getter fails on an empty axis: 0 to 0 then.
-    double p0 = 0, p1 = 0, e0 = 0, e1 = 0, t0 = 0, t1 = 0, v0 = 0, v1 = 0;
-    double s0 = 0, s1 = 0, l0 = 0, l1 = 0, r0 = 0, r1 = 0;
-    Morvex_GetPressureRange(m, &p0, &p1);
-    Morvex_GetStrainRange(m, &e0, &e1);
-    Morvex_GetTemperatureRange(m, &t0, &t1);
-    Morvex_GetVelocityRange(m, &v0, &v1);
-    Morvex_GetSheetRoughnessRange(m, &s0, &s1);
-    Morvex_GetLubricationAmountRange(m, &l0, &l1);
-    Morvex_GetToolRoughnessRange(m, &r0, &r1);
-
+    double lo[7] = {}, hi[7] = {};
+    for (int k = 0; k < 7; ++k)
+        kRangeGetters[k](m, &lo[k], &hi[k]);
     std::vector<MorvexInputRecord> states;
     for (int i = 0; i < count; ++i) {
-        // Different strides per field, so the fields do not move in step.
-        auto t = [&](int stride) { return ((i * stride) % 31) / 20.0 - 0.1; };
+        // Range k at position t in [-0.1, 1.4], beyond the upper end from 1 on;
+        // different strides per field, so the fields do not move in step.
+        const auto x = [&](int k, int stride) {
+            return lo[k] + (hi[k] - lo[k]) * (((i * stride) % 31) / 20.0 - 0.1);
+        };
         MorvexInputRecord in;
-        Morvex_SetNodalInput(&in, across(p0, p1, t(7)), across(e0, e1, t(11)),
-                             across(t0, t1, t(13)), across(t0, t1, t(3)), across(v0, v1, t(17)),
-                             (i % 9) / 8.0, (i % 3) * 0.5);
-        Morvex_SetSystemInput(&in, i % 2, across(s0, s1, t(5)), across(l0, l1, t(19)),
-                              across(r0, r1, t(23)), i % 3 == 1 ? 1u : 0u);
+        Morvex_SetNodalInput(&in, x(0, 7), x(1, 11), x(2, 13), x(2, 3), x(3, 17), (i % 9) / 8.0,
+                             (i % 3) * 0.5);
+        Morvex_SetSystemInput(&in, i % 2, x(4, 5), x(5, 19), x(6, 23), i % 3 == 1 ? 1u : 0u);
         states.push_back(in);
     }
     const double nan = std::numeric_limits<double>::quiet_NaN();
@@ -103,9 +99,7 @@ std::vector<Answer> answerEverything(const MorvexModule* m, const MorvexInputRec
     ask("GetProductionVolume", a.start, [&](double* v) {
         return Morvex_GetProductionVolume(m, in, &a.firstLimit, &a.secondLimit, v);
     });
-    for (auto get : {Morvex_GetPressureRange, Morvex_GetStrainRange, Morvex_GetTemperatureRange,
-                     Morvex_GetVelocityRange, Morvex_GetSheetRoughnessRange,
-                     Morvex_GetLubricationAmountRange, Morvex_GetToolRoughnessRange})
+    for (auto get : kRangeGetters)
         ask("range getter", a.start, [&](double* v) { return get(m, &v[0], &v[1]); });
     return out;
 }
