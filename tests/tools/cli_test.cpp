@@ -69,15 +69,6 @@ const MorvexModule* demoSolver() {
     return solver.get();
 }
 
-// What `eval --points` writes for `csv` (stdout and stderr).
-std::string evalPoints(const std::string& quantities, const std::string& csv) {
-    const mx::test::ScratchDir dir;
-    writeFileText(dir / "s.csv", csv);
-    return run(kTool + " eval " + kDemo + " -q " + quantities + " --points " + (dir / "s.csv") +
-               " 2>&1")
-        .out;
-}
-
 }  // namespace
 
 // Exit status, what stdout says, and for usage errors (status 2) nothing on
@@ -142,6 +133,20 @@ TEST(Cli, ExitStatusAndWhereTheTextGoes) {
          "\"heat-transfer coefficient (kW/(m²·K))\"\n0,"},
         {"plot " + kDemo + " -q friction --sweep pressure --steps 5 -o " + (dir / "chart"), 0, ""},
     };
+    // eval --points names the line and column of what it refuses.
+    const std::pair<const char*, const char*> badPoints[] = {
+        {"pressure,friction\n1,2\n", "s.csv:1:2: unknown column \"friction\""},
+        {"pressure, strain ,pressure\n", "s.csv:1:3: column \"pressure\" repeated"},
+        {"pressure,strain\n1,2\n\n3,0.1x\n", "s.csv:4:2: cannot read \"0.1x\""},
+        {"pressure,strain\n1,2\n3\n", "s.csv:3:2: 1 values where the header names 2"},
+        {"pressure,temperatureMode\n1,0.5\n", "s.csv:2:2: cannot read \"0.5\" as a whole number"},
+        {"", "s.csv: empty file"},
+    };
+    for (const auto& [csv, error] : badPoints) {
+        const std::string file = dir / (std::to_string(cases.size()) + "s.csv");
+        writeFileText(file, csv);
+        cases.push_back({"eval " + kDemo + " -q friction --points " + file, 2, error});
+    }
     for (const char* sub :
          {"pack", "unpack", "fit", "inspect", "check", "eval", "plot", "diff", "report", "demo"})
         cases.push_back({std::string(sub) + " --help", 0, "Example: mxtool"});
@@ -210,9 +215,7 @@ TEST(Inspect, ReportsWhatTheDemoMaterialHolds) {
 // The demo law at a centre that is also a node of the package's grid: the fit
 // reproduces the value there and the grid interpolation adds nothing.
 TEST(Eval, ReproducesTheDemoLawAtGridNodes) {
-    const LoadedMaterial material = loadMaterial(kDemo);
-    const SolverModule solver = prepareForSolver(*material.module);
-    ContactState state = defaultContactState(*material.module);
+    ContactState state = defaultContactState(*loadMaterial(kDemo).module);
     const Quantity area = *parseQuantity("contact-area");
     const Quantity friction = *parseQuantity("friction");
     const auto at = [&](const Quantity& q, double p, double t, double v, double strain) {
@@ -220,7 +223,7 @@ TEST(Eval, ReproducesTheDemoLawAtGridNodes) {
         state.values[Variable::Temperature] = t;
         state.values[Variable::Velocity] = v;
         state.values[Variable::Strain] = strain;
-        return evaluateQuantity(solver.get(), q, state);
+        return evaluateQuantity(demoSolver(), q, state);
     };
     auto law = [](double p, double t, double v) {
         return (0.075 + 0.075 * std::exp(-0.5 / 0.8)) * (1 + 0.3 * t) * (1 - 0.35 * p / (p + 40)) *
@@ -240,25 +243,12 @@ TEST(Eval, ReproducesTheDemoLawAtGridNodes) {
     // Friction falls with pressure over the whole sweep, and more lubricant lowers it.
     at(friction, 0, 65, 125, 0.2);
     const auto rows =
-        runSweep(solver.get(), SweepSpec{Variable::Pressure, 0, 100, 21}, state, {friction});
+        runSweep(demoSolver(), SweepSpec{Variable::Pressure, 0, 100, 21}, state, {friction});
     for (size_t i = 1; i < rows.size(); ++i)
         EXPECT_LT(rows[i][1], rows[i - 1][1]);
     const double lessLubricant = at(friction, 50, 65, 125, 0.2);
     state.values[Variable::LubricationAmount] = 2.0;
     EXPECT_LT(at(friction, 50, 65, 125, 0.2), lessLubricant);
-}
-
-TEST(EvalPoints, RefusesBadInputWithLineAndColumn) {
-    const std::pair<const char*, const char*> cases[] = {
-        {"pressure,friction\n1,2\n", "s.csv:1:2: unknown column \"friction\""},
-        {"pressure, strain ,pressure\n", "s.csv:1:3: column \"pressure\" repeated"},
-        {"pressure,strain\n1,2\n\n3,0.1x\n", "s.csv:4:2: cannot read \"0.1x\""},
-        {"pressure,strain\n1,2\n3\n", "s.csv:3:2: 1 values where the header names 2"},
-        {"pressure,temperatureMode\n1,0.5\n", "s.csv:2:2: cannot read \"0.5\" as a whole number"},
-        {"", "s.csv: empty file"},
-    };
-    for (const auto& [csv, error] : cases)
-        EXPECT_NE(evalPoints("friction", csv).find(error), std::string::npos) << csv;
 }
 
 // Every value travels through the right record field and back with all its
@@ -268,11 +258,14 @@ TEST(EvalPoints, FillsTheRecordAndWritesRoundTripDigits) {
     const MorvexInputRecord defaults =
         inputRecordOf(defaultContactState(*loadMaterial(kDemo).module));
     const std::vector<Quantity> qs = {*parseQuantity("friction"), *parseQuantity("heat-transfer")};
+    const mx::test::ScratchDir dir;
+    writeFileText(dir / "s.csv",
+                  "\"sheetTemperature\",velocity,directionCosine,lubricationAmount,pressure\r\n"
+                  "65.1,125,0.3,0.7,33.333333333333336\r\n"
+                  "200,0.1,0,2,1e-3\n");
     std::istringstream lines(
-        evalPoints("friction,heat-transfer",
-                   "\"sheetTemperature\",velocity,directionCosine,lubricationAmount,pressure\r\n"
-                   "65.1,125,0.3,0.7,33.333333333333336\r\n"
-                   "200,0.1,0,2,1e-3\n"));
+        run(kTool + " eval " + kDemo + " -q friction,heat-transfer --points " + (dir / "s.csv"))
+            .out);
     std::string line;
     std::getline(lines, line);
     EXPECT_EQ(line,

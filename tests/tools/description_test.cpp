@@ -88,12 +88,8 @@ TEST(Description, SheetRecordOfTwelveItemGroupsRoundTrips) {
 }
 
 TEST(Description, PackRefusesWhatRecordsCannotHold) {
-    const Json sheet = {
-        {"format", kDescriptionFormat},
-        {"kind", "sheet"},
-        {"ranges",
-         {{"pressure", {0, 1}}, {"strain", {0, 1}}, {"temperature", {0, 1}}, {"velocity", {0, 1}}}},
-        {"lubricationAmounts", {{{"lubricationAmount", 1.0}, {"items", Json::array()}}}}};
+    Json sheet = unpackBytes(SheetRecordBytes(test::sheetRecordWithItems(6, {1.0})), true);
+    sheet["lubricationAmounts"][0]["items"] = Json::array();
     const auto edited = [](const char* pointer, Json value) {
         Json d = describeModule(awkwardModule());
         d[Json::json_pointer(pointer)] = std::move(value);
