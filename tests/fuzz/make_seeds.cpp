@@ -7,6 +7,7 @@
 #include <fstream>
 #include <stdexcept>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "fuzz_support.h"
@@ -30,18 +31,14 @@ void save(const fs::path& dir, const std::string& name, const Bytes& bytes) {
 // A data file with `chunks` between the preamble and the end marker, in the
 // structure-aware form of the fuzz_datafile target (record chunks in
 // plaintext, no trailer) and sealed for fuzz_datafile_raw.
-struct Chunk {
-    int16_t type;
-    uint16_t kind;
-    Bytes payload;
-};
+using Chunk = std::tuple<int16_t, uint16_t, Bytes>;  // type, kind, payload
 void saveDataFile(const fs::path& root, const std::string& name, const std::string& preamble,
                   const std::vector<Chunk>& chunks, const std::string& after = "") {
     Bytes plain(preamble.begin(), preamble.end());
     plain.push_back(0x03);
-    for (const Chunk& c : chunks) {
-        mx::appendChunkHeader(plain, c.type, c.kind, static_cast<int32_t>(c.payload.size()));
-        plain.insert(plain.end(), c.payload.begin(), c.payload.end());
+    for (const auto& [type, kind, payload] : chunks) {
+        mx::appendChunkHeader(plain, type, kind, static_cast<int32_t>(payload.size()));
+        plain.insert(plain.end(), payload.begin(), payload.end());
     }
     mx::appendChunkHeader(plain, 3, 0, 0);
     plain.insert(plain.end(), after.begin(), after.end());
