@@ -34,8 +34,9 @@ ModulePtr constantModule(std::map<size_t, double> values, double pressureMin = 2
     return BuildModule(std::move(recipe));
 }
 
-InputRecord atPressure(double pressure, double sheetRoughness = 0.0, double lubrication = 0.0) {
-    return InputAt(pressure, 0.0, 0.0, 0.0, {sheetRoughness, lubrication, 0.0, 0.0});
+// Sheet roughness and lubrication amount 2.
+InputRecord atPressure(double pressure) {
+    return InputAt(pressure, 0.0, 0.0, 0.0, {2.0, 2.0, 0.0, 0.0});
 }
 
 // Package indices of the derived quantities (ids 0, 4, 5 are stored at 5, 0,
@@ -43,12 +44,21 @@ InputRecord atPressure(double pressure, double sheetRoughness = 0.0, double lubr
 constexpr size_t kSurfaceRoughness = 5, kContactArea = 0, kLubrication = 3, kSpotLube = 7,
                  kGalling = 8, kWear = 9, kFirstProduction = 10, kSecondProduction = 11;
 
+bool cappedAmount(const Module& m, const InputRecord& in, double bound, double& out) {
+    double amount;
+    return GetLubricationAmount(m, in, bound, out, amount);
+}
+bool lubricationAmount(const Module& m, const InputRecord& in, double bound, double& out) {
+    double capped;
+    return GetLubricationAmount(m, in, bound, capped, out);
+}
+
 }  // namespace
 
 TEST(DerivedQueries, PostProcessingOfEachQuery) {
     using Query = bool (*)(const Module&, const InputRecord&, double, double&);
-    // The package at `index` is the constant `value`; the input has sheet
-    // roughness 2; `out` starts at 10 (the running sum of the indicators).
+    // The package at `index` is the constant `value`; `out` starts at 10 (the
+    // running sum of the indicators).
     const struct {
         Query query;
         size_t index;
@@ -59,7 +69,6 @@ TEST(DerivedQueries, PostProcessingOfEachQuery) {
         {GetSurfaceRoughness, kSurfaceRoughness, 10, 2, 2, 100, 10, "at pressureMin: no scaling"},
         {GetSurfaceRoughness, kSurfaceRoughness, 10, 2, 3, 8, 8, "capped"},
         {GetSurfaceRoughness, kSurfaceRoughness, 10, 2, 1, 100, 6, "toward the sheet roughness"},
-        {GetSurfaceRoughness, kSurfaceRoughness, 10, 2, -1, 100, 6, "absolute pressure"},
         {GetSurfaceRoughness, kSurfaceRoughness, 10, 2, 0, 100, 2, "sheet roughness at zero"},
         {GetSurfaceRoughness, kSurfaceRoughness, 10, 2, 0, 1, 1, "scaled, then capped"},
         {GetSurfaceRoughness, kSurfaceRoughness, 10, 0, 0, 100, 10, "pressureMin 0: no scaling"},
@@ -72,6 +81,14 @@ TEST(DerivedQueries, PostProcessingOfEachQuery) {
         {GetHistoryParameter, kContactArea, -3, 2, 3, -5, -3, "not clamped at zero"},
         {GetHistoryParameter, kContactArea, -3, 2, 3, 1, 1, "running maximum"},
         {GetHistoryParameter, kContactArea, 8, 2, 1, 0, 8, "no low-pressure scaling"},
+        {cappedAmount, kLubrication, 3, 2, 3, 10, 2, "capped by the input amount"},
+        {cappedAmount, kLubrication, 3, 2, 3, 1.5, 1.5, "capped by the bound"},
+        {cappedAmount, kLubrication, 1.5, 2, 3, 10, 1.5, "the value below the cap"},
+        {cappedAmount, kLubrication, 1, 2, 1, 10, 1.5, "scaled toward the input, then capped"},
+        {lubricationAmount, kLubrication, 3, 2, 3, 10, 3, "not capped by the input amount"},
+        {lubricationAmount, kLubrication, 3, 2, 3, 1.5, 1.5, "capped by the bound"},
+        {lubricationAmount, kLubrication, 3, 2, 1, 10, 2.5, "scaled toward the input amount"},
+        {lubricationAmount, kLubrication, 3, 2, 0, 10, 2, "the input amount at zero pressure"},
         {GetSpotLubeIndicator, kSpotLube, 5, 2, 0, 3, 3, "capped, no low-pressure scaling"},
         {GetSpotLubeIndicator, kSpotLube, 5, 2, 3, -1, 0, "capped, then non-negative"},
         {GetSpotLubeIndicator, kSpotLube, -2, 2, 3, 3, 0, "non-negative"},
@@ -84,31 +101,17 @@ TEST(DerivedQueries, PostProcessingOfEachQuery) {
     for (const auto& c : cases) {
         ModulePtr m = constantModule({{c.index, c.value}}, c.pressureMin);
         double out = 10.0;
-        ASSERT_TRUE(c.query(*m, atPressure(c.pressure, 2.0), c.argument, out)) << c.what;
+        ASSERT_TRUE(c.query(*m, atPressure(c.pressure), c.argument, out)) << c.what;
         EXPECT_EQ(out, c.expected) << c.what;
     }
 }
 
-TEST(LubricationAmount, CappedByTheInputAmountAndTheBound) {
-    const struct {
-        double pressure, inputAmount, bound, capped, amount;
-    } cases[] = {
-        {3, 2, 10, 2, 3}, {3, 2, 1.5, 1.5, 1.5}, {1, 2, 10, 2, 2.5},  // scaled toward 2
-        {0, 2, 10, 2, 2}, {3, 5, 10, 3, 3},                           // the value below the cap
-    };
-    ModulePtr m = constantModule({{kLubrication, 3.0}});
-    for (const auto& c : cases) {
-        double capped = 0, amount = 0;
-        ASSERT_TRUE(GetLubricationAmount(*m, atPressure(c.pressure, 0.0, c.inputAmount), c.bound,
-                                         capped, amount));
-        EXPECT_EQ(capped, c.capped) << c.pressure << " " << c.inputAmount << " " << c.bound;
-        EXPECT_EQ(amount, c.amount) << c.pressure << " " << c.inputAmount << " " << c.bound;
-    }
-}
-
-TEST(DerivedQueries, FailureWritesNothing) {
+TEST(DerivedQueries, FailureWritesNothingAndAnUnavailableProductionIsSkipped) {
+    // Not prepared, and package 10 unavailable.
+    auto packages = Packages(12, ConstantModel(1.0));
+    packages[10].gridPointCount = 0;
     ModuleRecipe recipe;
-    recipe.primary.push_back(Entry({}, Packages(12, ConstantModel(1.0))));  // not prepared
+    recipe.primary.push_back(Entry({}, std::move(packages)));
     ModulePtr m = BuildModule(std::move(recipe));
     const InputRecord in = atPressure(3.0);
     double v = 7.0, w = 7.0;
@@ -120,9 +123,11 @@ TEST(DerivedQueries, FailureWritesNothing) {
     EXPECT_EQ(Morvex_GetGallingIndicator(m.get(), in, 1.0, 0.0, &v), 0u);
     EXPECT_EQ(Morvex_GetWearIndicator(m.get(), in, 1.0, 0.0, &v), 0u);
     const double limit = 1.0;
-    EXPECT_EQ(Morvex_GetProductionVolume(m.get(), in, &limit, nullptr, &v), 0u);
+    EXPECT_EQ(Morvex_GetProductionVolume(m.get(), in, &limit, &limit, &v), 0u);
     EXPECT_EQ(v, 7.0);
     EXPECT_EQ(w, 7.0);
+    ASSERT_TRUE(GetProductionVolume(*m, in, &limit, nullptr, v)) << "package 10 skipped";
+    EXPECT_EQ(v, 10000000.0);
 }
 
 TEST(ProductionVolume, FlooredSmallerCandidateWithTheProductFirst) {
@@ -146,14 +151,4 @@ TEST(ProductionVolume, FlooredSmallerCandidateWithTheProductFirst) {
             GetProductionVolume(*m, atPressure(3.0), limit(c.firstLimit), limit(c.secondLimit), v));
         EXPECT_EQ(v, c.expected) << c.first << " " << c.second << " " << c.firstLimit;
     }
-    // An unavailable package is skipped even though it was never prepared.
-    auto packages = Packages(12, ConstantModel(1.0));
-    packages[10].gridPointCount = 0;
-    ModuleRecipe recipe;
-    recipe.primary.push_back(Entry({}, std::move(packages)));
-    const double one = 1.0;
-    double v = -1.0;
-    ASSERT_TRUE(
-        GetProductionVolume(*BuildModule(std::move(recipe)), atPressure(3.0), &one, nullptr, v));
-    EXPECT_EQ(v, 10000000.0);
 }

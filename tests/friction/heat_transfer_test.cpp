@@ -111,70 +111,51 @@ TEST(HeatTransfer, PathChosenByDivisorAndPressure) {
     EXPECT_TRUE(fails(*m, at(3.0, 1.5), 8.0)) << "status 0, formula path";
 }
 
-TEST(HeatTransfer, FormulaNeedsNoGridAndNoAvailability) {
-    ModulePtr m = heatModule({heatEntry({}, 0.0, false)});
-    EXPECT_EQ(coefficient(*m, at(3.0, 1.5), 8.0), 2.75);
-    EXPECT_EQ(coefficient(*m, at(0.0, 1.5), 0.0), 6.5);
-    EXPECT_TRUE(fails(*m, at(1.0, 1.5), 0.0)) << "the band needs package 6's grid";
-    EXPECT_TRUE(fails(*m, at(3.0, 1.5), 0.0)) << "the package path needs it too";
-
+TEST(HeatTransferMalformed, TheFormulaNeedsNoGridButMissingOrShortDataFails) {
+    ModulePtr noGrid = heatModule({heatEntry({}, 0.0, false)});
+    EXPECT_EQ(coefficient(*noGrid, at(3.0, 1.5), 8.0), 2.75);
+    EXPECT_EQ(coefficient(*noGrid, at(0.0, 1.5), 0.0), 6.5);
     // Package 6 unavailable through transverse data lacking it.
-    m = heatModule({heatEntry({})}, std::nullopt, {Entry({}, Packages(6, ConstantModel(1.0)))});
-    ASSERT_EQ(isPackageAvailable(*m, kHeatTransfer), 0u);
-    EXPECT_EQ(coefficient(*m, at(3.0, 1.5), 8.0), 2.75);
-    EXPECT_TRUE(fails(*m, at(3.0, 1.5), 0.0));
-}
+    ModulePtr unavailable =
+        heatModule({heatEntry({})}, std::nullopt, {Entry({}, Packages(6, ConstantModel(1.0)))});
+    ASSERT_EQ(isPackageAvailable(*unavailable, kHeatTransfer), 0u);
+    EXPECT_EQ(coefficient(*unavailable, at(3.0, 1.5), 8.0), 2.75);
 
-TEST(HeatTransfer, InterpolatesAcrossEntriesAndBlendsDirections) {
-    std::vector<TableEntry> entries, transverse;
-    for (double sheet : {1.0, 3.0}) {
-        for (double state : {0.0, 1.0}) {
-            entries.push_back(heatEntry({sheet, 0, 0, state}, 8.0 * sheet + 16.0 * state));
-            transverse.push_back(heatEntry({sheet, 0, 0, state}, 64.0));
-        }
-    }
-    ModulePtr m = heatModule(entries, std::nullopt, transverse);
-    InputRecord in = at(3.0, 1.5);
-    in.sheetRoughness = 2.5;
-    in.stateValue = 0.25;
-    const double primary = 6.5 + 8.0 * 2.5 + 16.0 * 0.25;
-    EXPECT_EQ(coefficient(*m, in, 0.5), primary);
-    in.stateValue = 1.0;
-    EXPECT_EQ(coefficient(*m, in, 0.5), 6.5 + 20.0 + 16.0) << "on a state node";
-    in.stateValue = 0.25;
-    in.useDirectionDependency = 1;
-    in.directionCosine = 0.5;
-    EXPECT_EQ(coefficient(*m, in, 0.5), 0.75 * (6.5 + 64.0) + 0.25 * primary);
-}
-
-TEST(HeatTransferMalformed, MissingOrShortDataFails) {
-    TableEntry noCurves = heatEntry({});
-    noCurves.curves.clear();
-    EXPECT_TRUE(fails(*heatModule({noCurves}), at(3.0, 1.5), 8.0));
-    for (auto array : {&HeatTransferCurve::divisors, &HeatTransferCurve::numerators,
-                       &HeatTransferCurve::offsets}) {
-        TableEntry shortCurve = heatEntry({});
-        (shortCurve.curves[0].*array).pop_back();  // 4 values for a 5-point grid
-        EXPECT_TRUE(fails(*heatModule({shortCurve}), at(3.0, 3.9), 8.0));
-    }
-    TableEntry noPackageSix = heatEntry({});
-    noPackageSix.packageData.resize(6);
-    EXPECT_TRUE(fails(*heatModule({noPackageSix}), at(3.0, 1.5), 8.0));
-    TableEntry noPoints = heatEntry({}, 0.0, false);
-    noPoints.packageData[6].gridPointCount = 0;
-    EXPECT_TRUE(fails(*heatModule({noPoints}), at(3.0, 1.5), 8.0));
-
-    // No entry at sheet roughness 2; then a NaN sheet roughness.
-    ModulePtr m = heatModule({heatEntry({1.0, 0, 0, 0})}, Axes{{1.0, 2.0}, {0.0}, {0.0}, {0.0}});
-    InputRecord in = at(3.0, 1.5);
-    in.sheetRoughness = 1.5;
-    EXPECT_TRUE(fails(*m, in, 8.0));
-    in.sheetRoughness = kNaN;
-    EXPECT_TRUE(fails(*m, in, 8.0));
-    // A tool roughness axis without values.
-    EXPECT_TRUE(
-        fails(*heatModule({heatEntry({})}, Axes{{0.0}, {0.0}, {}, {0.0}}), at(3.0, 1.5), 8.0));
-
-    m = heatModule();
-    EXPECT_TRUE(std::isnan(coefficient(*m, at(3.0, kNaN), 8.0))) << "stays inside the curve";
+    const auto changed = [](void (*change)(TableEntry&)) {
+        TableEntry e = heatEntry({});
+        change(e);
+        return heatModule({e});
+    };
+    // No entry at sheet roughness 2.
+    const auto gap = [] {
+        return heatModule({heatEntry({1, 0, 0, 0})}, Axes{{1, 2}, {0}, {0}, {0}});
+    };
+    const auto sheet = [](double roughness) {
+        InputRecord in = at(3.0, 1.5);
+        in.sheetRoughness = roughness;
+        return in;
+    };
+    const struct {
+        ModulePtr m;
+        InputRecord in;
+        double divisor;
+    } cases[] = {
+        {std::move(noGrid), at(1.0, 1.5), 0.0},  // the band needs package 6's grid
+        {heatModule({heatEntry({}, 0.0, false)}), at(3.0, 1.5), 0.0},
+        {std::move(unavailable), at(3.0, 1.5), 0.0},
+        {changed([](TableEntry& e) { e.curves.clear(); }), at(3.0, 1.5), 8.0},
+        // 4 values for a 5-point grid.
+        {changed([](TableEntry& e) { e.curves[0].divisors.pop_back(); }), at(3.0, 3.9), 8.0},
+        {changed([](TableEntry& e) { e.curves[0].numerators.pop_back(); }), at(3.0, 3.9), 8.0},
+        {changed([](TableEntry& e) { e.curves[0].offsets.pop_back(); }), at(3.0, 3.9), 8.0},
+        {changed([](TableEntry& e) { e.packageData.resize(6); }), at(3.0, 1.5), 8.0},
+        {changed([](TableEntry& e) { e.packageData[6].gridPointCount = 0; }), at(3.0, 1.5), 8.0},
+        {gap(), sheet(1.5), 8.0},
+        {gap(), sheet(kNaN), 8.0},
+        {heatModule({heatEntry({})}, Axes{{0.0}, {0.0}, {}, {0.0}}), at(3.0, 1.5), 8.0},
+    };
+    for (const auto& c : cases)
+        EXPECT_TRUE(fails(*c.m, c.in, c.divisor)) << &c - cases;
+    EXPECT_TRUE(std::isnan(coefficient(*heatModule(), at(3.0, kNaN), 8.0)))
+        << "stays inside the curve";
 }

@@ -3,12 +3,11 @@
 // past any axis end or range, the state corners mixed up on the 8- and 16-cell
 // paths, cells interpolated in another cell's grid, the wrong temperature for
 // each temperature mode, a direction blend applied when either flag is off or
-// with its weights swapped, the id-to-index map skipped, evaluation of
-// unprepared grids, and reads outside an array for malformed modules
-// (unmatched cells, entries short of packages, NaN inputs or ranges, an empty
-// axis). Package averages: taken from another state entry than the first,
-// influenced by the contact state, extrapolated past an axis end, blended
-// without both direction flags, or requiring prepared grids.
+// with its weights swapped, the id-to-index map skipped, and reads outside
+// an array for malformed modules (unmatched cells, entries short of packages,
+// NaN inputs or ranges, an empty axis). Package averages: taken from another state entry than the
+// first, influenced by the contact state, extrapolated past an axis end, blended without both
+// direction flags, or requiring prepared grids.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -94,15 +93,16 @@ TEST(PackageValue, ExactOnMultilinearDataAndClampedAtEveryAxisEnd) {
         {1, 2, 3, 1, {2, 1, 1, 0.5}}, {1, 2, 3, 1, {2, 1, 3, 0.5}},
         {1, 2, 3, 1, {2, 1, 2.25, -4}}, {1, 2, 3, 1, {2, 1, 2.25, 4}}};
     // clang-format on
+    // Averages interpolate the offsets of the first state entry: the contact
+    // state and the state coordinate change nothing.
     for (size_t i = 0; i < std::size(points); ++i) {
         SCOPED_TRACE(i);
-        EXPECT_EQ(valueOf(*m, points[i].input()), clampedToLinearModule(points[i]).expected());
+        const Point clamped = clampedToLinearModule(points[i]);
+        EXPECT_EQ(valueOf(*m, points[i].input()), clamped.expected());
+        EXPECT_EQ(answer(GetPackageAverage, *m, points[i].input()), expectedAverage(clamped.at));
     }
-    // The id-to-index map (checked id by id in availability_test).
-    const Point q{1, 1, 1, 1, {1, 0, 2, 0}};
-    EXPECT_EQ(valueOf(*m, q.input(), 0), q.expected(5));
-
     // Temperature mode 1 takes the mean of the clamped temperatures.
+    const Point q{1, 1, 1, 1, {1, 0, 2, 0}};
     InputRecord hot = q.input();
     hot.toolTemperature = 6.0;  // clamped to 4: mean 2.5
     for (uint32_t mode : {0u, 2u, 0xFFFFFFFFu}) {
@@ -126,64 +126,27 @@ TEST(PackageValue, ExactOnMultilinearDataAndClampedAtEveryAxisEnd) {
         EXPECT_EQ(valueOf(*m, p.input()), p.expected()) << "each cell in its own grid";
 }
 
-TEST(PackageValue, ValuesAndAveragesBlendDirectionsOnlyWithBothFlags) {
+TEST(PackageValue, ValuesAndAveragesBlendDirectionsByTheSquaredCosine) {
+    // Which flags switch the blend on is checked against the views' own
+    // switch in evaluation_views_test.
     ModulePtr m = LinearModule::build(true);
     const Point q{1, 2, 3, 1, {2.0, 1.0, 2.25, 0.5}};
-    for (Query query : {GetPackageValue, GetPackageAverage}) {
-        const bool value = query == GetPackageValue;
-        const double primary = value ? q.expected() : expectedAverage(q.at);
-        const double secondary =
-            value ? q.expected(kIndexOfId3, 2048.0) : expectedAverage(q.at, kIndexOfId3, 2048.0);
-        const auto at = [&](uint32_t flag, double cosine) {
-            InputRecord in = q.input();
-            in.useDirectionDependency = flag;
-            in.directionCosine = cosine;
-            return answer(query, *m, in);
-        };
-        EXPECT_EQ(at(1, 0.0), secondary);
-        EXPECT_EQ(at(1, 1.0), primary);
-        EXPECT_EQ(at(1, -1.0), primary);
-        EXPECT_EQ(at(1, 0.5), 0.75 * secondary + 0.25 * primary);
-        EXPECT_EQ(at(0, 0.5), primary) << "input flag off";
-        m->directionDependency = 0;
-        EXPECT_EQ(at(1, kNaN), primary) << "module flag off, NaN weight unused";
-        m->directionDependency = 1;
-    }
-}
-
-TEST(PackageAverage, InterpolatesOffsetsOfTheFirstStateEntryClampedAtTheAxes) {
-    ModulePtr m = LinearModule::build();  // never prepared
-    // The contact state and the state coordinate change nothing.
-    const struct {
-        InputRecord in;
-        uint32_t id;
-        Coordinates expected;
-        size_t index;
-    } cases[] = {
-        {InputAt(0, 0, 0, 0, {1, 0, 2, 1}), kId3, {1, 0, 2, 0}, kIndexOfId3},
-        {InputAt(0, 0, 0, 0, {2.5, 1, 2.125, 0}), kId3, {2.5, 1, 2.125, 0}, kIndexOfId3},
-        {InputAt(3, 1, 2, 4, {2.5, 1, 2.125, 0.75}), kId3, {2.5, 1, 2.125, 0}, kIndexOfId3},
-        {InputAt(0, 0, 0, 0, {1, 0, 2, 0}), 0, {1, 0, 2, 0}, 5},
-        {InputAt(0, 0, 0, 0, {-5, 9, 0, 0}), kId3, {1, 4, 2, 0}, kIndexOfId3},
-        {InputAt(0, 0, 0, 0, {7, -1, 9, 0}), kId3, {3, 0, 2.5, 0}, kIndexOfId3},
-    };
-    for (const auto& c : cases) {
-        EXPECT_EQ(answer(GetPackageAverage, *m, c.in, c.id), expectedAverage(c.expected, c.index))
-            << c.in.sheetRoughness << " " << c.in.lubricationAmount << " " << c.in.toolRoughness;
-    }
+    InputRecord in = q.input();
+    in.useDirectionDependency = 1;
+    in.directionCosine = 0.5;
+    EXPECT_EQ(valueOf(*m, in), 0.75 * q.expected(kIndexOfId3, 2048.0) + 0.25 * q.expected());
+    EXPECT_EQ(answer(GetPackageAverage, *m, in),
+              0.75 * expectedAverage(q.at, kIndexOfId3, 2048.0) + 0.25 * expectedAverage(q.at));
 }
 
 TEST(PackageValueMalformed, FailuresWriteNothingAndSpareTheirNeighbours) {
-    ModuleRecipe recipe;
-    recipe.primary.push_back(Entry({}, Packages(12, ConstantModel(2.0))));
-    ModulePtr unprepared = BuildModule(std::move(recipe));
     // The sheet roughness axis holds 2, but no entry sits there.
     ModulePtr gap = linearModuleWith(Axes{{1.0, 2.0, 3.0}, {0.0, 4.0}, {2.0, 2.5}, {0.0, 1.0}});
     ASSERT_TRUE(PrepareSolverData(*gap));
     ModulePtr shortEntry = linearModuleWith(std::nullopt, 3);  // the last entry: 3 packages
     ModulePtr noState = linearModuleWith(Axes{{1.0, 3.0}, {0.0, 4.0}, {2.0, 2.5}, {}});
     ModulePtr noSheet = linearModuleWith(Axes{{}, {0.0, 4.0}, {2.0, 2.5}, {0.0, 1.0}});
-    recipe = {};
+    ModuleRecipe recipe;
     recipe.primary = LinearModule::entries(6);
     ModulePtr sixPackages = BuildModule(std::move(recipe));
     recipe = {};
@@ -226,12 +189,6 @@ TEST(PackageValueMalformed, FailuresWriteNothingAndSpareTheirNeighbours) {
         EXPECT_FALSE(cases[i].query(*cases[i].m, cases[i].in, cases[i].id, v)) << i;
         EXPECT_EQ(v, -12345.0) << i;
     }
-    for (uint32_t id = 0; id < 12; ++id) {
-        double v = -12345.0;
-        EXPECT_FALSE(GetPackageValue(*unprepared, InputRecord{}, id, v) || v != -12345.0) << id;
-    }
-    ASSERT_TRUE(PrepareSolverData(*unprepared));
-    EXPECT_EQ(valueOf(*unprepared, InputRecord{}, 0), 2.0);
 
     // Their neighbours still answer.
     const Point entry{1, 1, 1, 1, {1, 0, 2, 0}}, nearShort{1, 1, 1, 1, {2.5, 3, 2.25, 0.5}};
