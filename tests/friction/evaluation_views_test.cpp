@@ -61,18 +61,16 @@ ModulePtr generatedModule(Fault fault) {
                         }
                         secondary.push_back(std::move(pd));
                     }
-                    const auto n6 = static_cast<size_t>(primary[6].gridPointCount);
+                    // Package 6 has 2 temperature points.
                     const HeatTransferCurve curve =
-                        Curve(std::vector<double>(n6, 1.5 + cell),
-                              std::vector<double>(n6, 900.0 - cell), std::vector<double>(n6, 7.0));
+                        Curve({1.5 + cell, 2.5}, {900.0 - cell, 700.0}, {7.0, 8.0 + cell});
                     recipe.primary.push_back(Entry(at, std::move(primary), {curve}));
                     if (recipe.directionDependency != 0)
                         recipe.secondary.push_back(Entry(at, std::move(secondary), {curve}));
                     ++cell;
                 }
-    if (fault == Fault::unmatchedCell) {
+    if (fault == Fault::unmatchedCell)
         recipe.axes = Axes{{0.5, 1.0, 1.5, 2.0}, {1.0, 2.0}, {0.2, 0.3}, {0.0, 1.0}};
-    }
     return BuildModule(std::move(recipe));
 }
 
