@@ -10,6 +10,7 @@
 // packages.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <map>
@@ -28,11 +29,9 @@ namespace {
 // given are 0.
 ModulePtr constantModule(std::map<size_t, double> values, double pressureMin = 2.0) {
     const Ranges r{pressureMin, pressureMin + 4.0};
-    std::vector<PackageData> packages;
-    for (size_t index = 0; index < 12; ++index) {
-        const double v = values.count(index) ? values[index] : 0.0;
-        packages.push_back(GridModel(r, [v](double, double, double, double) { return v; }));
-    }
+    auto packages = Packages(12, GridModel(r, [](double, double, double, double) { return 0.0; }));
+    for (const auto& [index, v] : values)
+        std::fill(packages[index].gridValues.begin(), packages[index].gridValues.end(), v);
     ModuleRecipe recipe;
     recipe.ranges = r;
     recipe.primary.push_back(Entry({}, std::move(packages)));

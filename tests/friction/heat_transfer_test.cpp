@@ -21,42 +21,35 @@ constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 constexpr uint32_t kHeatTransfer = 6;
 
 // Pressure range 2..6, temperature 0..4; package 6 on a 5-point grid equals
-// 100 + T + 10 P (+ shift). With x = 0 the first curve gives g = n / d + o =
-// 5, 5, 8, 6, 8 at temperatures 0..4; with x = 8 it gives 1.5, 2, 3.5, 4, 5.5.
+// 100 + T + 10 P. With x = 0 the first curve gives g = n / d + o = 5, 5, 8,
+// 6, 8 at temperatures 0..4; with x = 8 it gives 1.5, 2, 3.5, 4, 5.5.
 const Ranges kHeatRanges{2.0, 6.0};
 
-TableEntry heatEntry(Coordinates at, double shift = 0.0, bool withGrid = true) {
+TableEntry heatEntry(Coordinates at, bool withGrid = true) {
     auto packages = Packages(7, ConstantModel(1.0));
     if (withGrid) {
-        packages[6] = GridModel(kHeatRanges, [shift](double p, double, double t, double) {
-            return 100.0 + t + 10.0 * p + shift;
-        });
+        packages[6] = GridModel(
+            kHeatRanges, [](double p, double, double t, double) { return 100.0 + t + 10.0 * p; });
     }
-    HeatTransferCurve first = Curve({1, 2, 2, 4, 4}, {4, 8, 12, 16, 20}, {1, 1, 2, 2, 3});
-    for (double& o : first.offsets)
-        o += shift;
+    const HeatTransferCurve first = Curve({1, 2, 2, 4, 4}, {4, 8, 12, 16, 20}, {1, 1, 2, 2, 3});
     const HeatTransferCurve unused =
         Curve({1, 1, 1, 1, 1}, {999, 999, 999, 999, 999}, {0, 0, 0, 0, 0});
     return Entry(at, std::move(packages), {first, unused});
 }
 
-// A module of `entries` (default: one heat entry) with heat transfer on, and
-// direction dependency when there are transverse entries.
+// A module of `entries` (default: one heat entry) with heat transfer on.
 ModulePtr heatModule(std::vector<TableEntry> entries = {heatEntry({})},
-                     std::optional<Axes> axes = std::nullopt,
-                     std::vector<TableEntry> transverse = {}) {
+                     std::optional<Axes> axes = std::nullopt) {
     ModuleRecipe recipe;
     recipe.ranges = kHeatRanges;
     recipe.primary = std::move(entries);
     recipe.axes = std::move(axes);
-    recipe.directionDependency = transverse.empty() ? 0 : 1;
-    recipe.secondary = std::move(transverse);
     recipe.heatTransferStatus = 1;
     return BuildModule(std::move(recipe));
 }
 
-InputRecord at(double pressure, double temperature) {
-    return InputAt(pressure, 0.0, temperature, 0.0, {});
+InputRecord at(double pressure, double temperature, double sheetRoughness = 0.0) {
+    return InputAt(pressure, 0.0, temperature, 0.0, {sheetRoughness, 0, 0, 0});
 }
 
 double coefficient(const Module& m, const InputRecord& in, double divisorValue) {
@@ -112,12 +105,12 @@ TEST(HeatTransfer, PathChosenByDivisorAndPressure) {
 }
 
 TEST(HeatTransferMalformed, TheFormulaNeedsNoGridButMissingOrShortDataFails) {
-    ModulePtr noGrid = heatModule({heatEntry({}, 0.0, false)});
+    ModulePtr noGrid = heatModule({heatEntry({}, false)});
     EXPECT_EQ(coefficient(*noGrid, at(3.0, 1.5), 8.0), 2.75);
     EXPECT_EQ(coefficient(*noGrid, at(0.0, 1.5), 0.0), 6.5);
-    // Package 6 unavailable through transverse data lacking it.
-    ModulePtr unavailable =
-        heatModule({heatEntry({})}, std::nullopt, {Entry({}, Packages(6, ConstantModel(1.0)))});
+    // Package 6 unavailable: direction dependency without transverse data.
+    ModulePtr unavailable = heatModule();
+    unavailable->directionDependency = 1;
     ASSERT_EQ(isPackageAvailable(*unavailable, kHeatTransfer), 0u);
     EXPECT_EQ(coefficient(*unavailable, at(3.0, 1.5), 8.0), 2.75);
 
@@ -126,22 +119,13 @@ TEST(HeatTransferMalformed, TheFormulaNeedsNoGridButMissingOrShortDataFails) {
         change(e);
         return heatModule({e});
     };
-    // No entry at sheet roughness 2.
-    const auto gap = [] {
-        return heatModule({heatEntry({1, 0, 0, 0})}, Axes{{1, 2}, {0}, {0}, {0}});
-    };
-    const auto sheet = [](double roughness) {
-        InputRecord in = at(3.0, 1.5);
-        in.sheetRoughness = roughness;
-        return in;
-    };
     const struct {
         ModulePtr m;
         InputRecord in;
         double divisor;
     } cases[] = {
         {std::move(noGrid), at(1.0, 1.5), 0.0},  // the band needs package 6's grid
-        {heatModule({heatEntry({}, 0.0, false)}), at(3.0, 1.5), 0.0},
+        {heatModule({heatEntry({}, false)}), at(3.0, 1.5), 0.0},
         {std::move(unavailable), at(3.0, 1.5), 0.0},
         {changed([](TableEntry& e) { e.curves.clear(); }), at(3.0, 1.5), 8.0},
         // 4 values for a 5-point grid.
@@ -150,8 +134,10 @@ TEST(HeatTransferMalformed, TheFormulaNeedsNoGridButMissingOrShortDataFails) {
         {changed([](TableEntry& e) { e.curves[0].offsets.pop_back(); }), at(3.0, 3.9), 8.0},
         {changed([](TableEntry& e) { e.packageData.resize(6); }), at(3.0, 1.5), 8.0},
         {changed([](TableEntry& e) { e.packageData[6].gridPointCount = 0; }), at(3.0, 1.5), 8.0},
-        {gap(), sheet(1.5), 8.0},
-        {gap(), sheet(kNaN), 8.0},
+        // No entry at sheet roughness 2.
+        {heatModule({heatEntry({1, 0, 0, 0})}, Axes{{1, 2}, {0}, {0}, {0}}), at(3.0, 1.5, 1.5),
+         8.0},
+        {heatModule(), at(3.0, 1.5, kNaN), 8.0},
         {heatModule({heatEntry({})}, Axes{{0.0}, {0.0}, {}, {0.0}}), at(3.0, 1.5), 8.0},
     };
     for (const auto& c : cases)

@@ -62,10 +62,18 @@ Point clampedToLinearModule(Point q) {
     return q;
 }
 
-ModulePtr linearModuleWith(std::optional<Axes> axes, size_t lastEntryPackages = 12) {
+// The linear module with the given axes, and the entries `changed` holding
+// `packages` packages on grids of `points` points.
+ModulePtr linearModuleWith(std::optional<Axes> axes, std::vector<size_t> changed = {},
+                           size_t packages = 12, uint64_t points = 5) {
     ModuleRecipe recipe;
     recipe.primary = LinearModule::entries();
-    recipe.primary.back() = LinearModule::entryAt({3, 4, 2.5, 1}, lastEntryPackages, 0.0);
+    for (size_t e : changed) {
+        const TableEntry& old = recipe.primary[e];
+        recipe.primary[e] = LinearModule::entryAt(
+            {old.sheetRoughness, old.lubricationAmount, old.toolRoughness, old.stateValue},
+            packages, 0.0, points);
+    }
     recipe.axes = std::move(axes);
     return BuildModule(std::move(recipe));
 }
@@ -116,15 +124,7 @@ TEST(PackageValue, ExactOnMultilinearDataAndClampedAtEveryAxisEnd) {
     }
 
     // Entries with 3 and 5 grid points side by side; spacing 2 and 1.
-    ModuleRecipe recipe;
-    recipe.primary = LinearModule::entries();
-    for (size_t e : {1u, 6u, 12u}) {
-        const TableEntry& old = recipe.primary[e];
-        const Coordinates at{old.sheetRoughness, old.lubricationAmount, old.toolRoughness,
-                             old.stateValue};
-        recipe.primary[e] = LinearModule::entryAt(at, 12, 0.0, 3);
-    }
-    m = BuildModule(std::move(recipe));
+    m = linearModuleWith(std::nullopt, {1, 6, 12}, 12, 3);
     for (const Point& p : {points[0], Point{4, 4, 4, 4, points[0].at}})
         EXPECT_EQ(valueOf(*m, p.input()), p.expected()) << "each cell in its own grid";
 }
@@ -146,16 +146,12 @@ TEST(PackageValueMalformed, FailuresWriteNothingAndSpareTheirNeighbours) {
     // The sheet roughness axis holds 2, but no entry sits there.
     ModulePtr gap = linearModuleWith(Axes{{1.0, 2.0, 3.0}, {0.0, 4.0}, {2.0, 2.5}, {0.0, 1.0}});
     ASSERT_TRUE(PrepareSolverData(*gap));
-    ModulePtr shortEntry = linearModuleWith(std::nullopt, 3);  // the last entry: 3 packages
+    ModulePtr shortEntry = linearModuleWith(std::nullopt, {15}, 3);   // {3, 4, 2.5, 1}
+    ModulePtr shortAverage = linearModuleWith(std::nullopt, {2}, 1);  // {1, 0, 2.5, 0}
     ModulePtr noState = linearModuleWith(Axes{{1.0, 3.0}, {0.0, 4.0}, {2.0, 2.5}, {}});
     ModulePtr noSheet = linearModuleWith(Axes{{}, {0.0, 4.0}, {2.0, 2.5}, {0.0, 1.0}});
-    ModuleRecipe recipe;
-    recipe.primary = LinearModule::entries(6);
-    ModulePtr sixPackages = BuildModule(std::move(recipe));
-    recipe = {};
-    recipe.primary = LinearModule::entries();
-    recipe.primary[2] = LinearModule::entryAt({1, 0, 2.5, 0}, 1, 0.0);  // short of packages
-    ModulePtr shortAverage = BuildModule(std::move(recipe));
+    ModulePtr sixPackages = LinearModule::build();
+    sixPackages->packageTable.resize(6);  // id 6 unavailable
     ModulePtr linear = LinearModule::build();
 
     const InputRecord onEntry = InputAt(1, 1, 1, 1, {1, 0, 2, 0});
@@ -181,7 +177,7 @@ TEST(PackageValueMalformed, FailuresWriteNothingAndSpareTheirNeighbours) {
         {average, noState.get(), onEntry, kId3},
         {value, noSheet.get(), onEntry, kId3},
         {average, sixPackages.get(), onEntry, 6},
-        {average, sixPackages.get(), nan(&InputRecord::sheetRoughness), kId3},
+        {average, linear.get(), nan(&InputRecord::sheetRoughness), kId3},
         {value, linear.get(), nan(&InputRecord::sheetRoughness), kId3},
         {value, linear.get(), nan(&InputRecord::lubricationAmount), kId3},
         {value, linear.get(), nan(&InputRecord::toolRoughness), kId3},
