@@ -129,19 +129,6 @@ TEST(PackageValue, ExactOnMultilinearDataAndClampedAtEveryAxisEnd) {
         EXPECT_EQ(valueOf(*m, p.input()), p.expected()) << "each cell in its own grid";
 }
 
-TEST(PackageValue, ValuesAndAveragesBlendDirectionsByTheSquaredCosine) {
-    // Which flags switch the blend on is checked against the views' own
-    // switch in evaluation_views_test.
-    ModulePtr m = LinearModule::build(true);
-    const Point q{1, 2, 3, 1, {2.0, 1.0, 2.25, 0.5}};
-    InputRecord in = q.input();
-    in.useDirectionDependency = 1;
-    in.directionCosine = 0.5;
-    EXPECT_EQ(valueOf(*m, in), 0.75 * q.expected(kIndexOfId3, 2048.0) + 0.25 * q.expected());
-    EXPECT_EQ(answer(GetPackageAverage, *m, in),
-              0.75 * expectedAverage(q.at, kIndexOfId3, 2048.0) + 0.25 * expectedAverage(q.at));
-}
-
 TEST(PackageValueMalformed, FailuresWriteNothingAndSpareTheirNeighbours) {
     // The sheet roughness axis holds 2, but no entry sits there.
     ModulePtr gap = linearModuleWith(Axes{{1.0, 2.0, 3.0}, {0.0, 4.0}, {2.0, 2.5}, {0.0, 1.0}});
