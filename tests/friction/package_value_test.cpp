@@ -221,15 +221,12 @@ TEST(GridBracket, TruncatesTowardZeroAndStaysInsideTheGrid) {
         double spacing;
         int32_t lo, hi;
     } cases[] = {
-        {2.999, 0, 5, 1, 2, 3},  // truncated, not rounded
-        {3.0, 0, 5, 1, 3, 4},
-        {4.0, 0, 5, 1, 4, 4},  // top end
-        {20.0 + 3 * 50.0, 20, 5, 50, 3, 4},
-        // Only NaN or inconsistent data reach these; they must stay in 0..n-1.
-        {kNaN, 0, 5, 1, 0, 1},
-        {1.0, 0, 5, kNaN, 0, 1},
-        {-3.0, 0, 5, 1, 0, 1},
-        {1e300, 0, 5, 1e-300, 4, 4},
+        // 2.999 truncated, not rounded; 4 the top end. Only NaN or inconsistent
+        // data reach the last five; they must stay in 0..n-1.
+        {2.999, 0, 5, 1, 2, 3}, {3.0, 0, 5, 1, 3, 4},
+        {4.0, 0, 5, 1, 4, 4},   {20.0 + 3 * 50.0, 20, 5, 50, 3, 4},
+        {kNaN, 0, 5, 1, 0, 1},  {1.0, 0, 5, kNaN, 0, 1},
+        {-3.0, 0, 5, 1, 0, 1},  {1e300, 0, 5, 1e-300, 4, 4},
         {7.0, 0, 1, 1, 0, 0},
     };
     for (const auto& c : cases) {
