@@ -34,10 +34,11 @@ namespace {
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 constexpr uint32_t kHeatTransfer = 6;
 
-// Pressure range 2..6, temperature 0..4; package 6 on a 5-point grid equals
-// 100 + T + 10 P. With x = 0 the first curve gives g = n / d + o = 5, 5, 8,
-// 6, 8 at temperatures 0..4; with x = 8 it gives 1.5, 2, 3.5, 4, 5.5.
-const Ranges kHeatRanges{2.0, 6.0};
+// Pressure range 2..6, temperature 0..4 (strain 0..8, so that its grid
+// spacing differs); package 6 on a 5-point grid equals 100 + T + 10 P. With x = 0 the first curve
+// gives g = n / d + o = 5, 5, 8, 6, 8 at temperatures 0..4; with x = 8 it gives 1.5, 2, 3.5,
+// 4, 5.5.
+const Ranges kHeatRanges{2.0, 6.0, 0.0, 8.0};
 
 TableEntry heatEntry(Coordinates at, bool withGrid = true) {
     auto packages = Packages(7, ConstantModel(1.0));
@@ -66,13 +67,13 @@ InputRecord at(double pressure, double temperature, double sheetRoughness = 0.0)
     return InputAt(pressure, 0.0, temperature, 0.0, {sheetRoughness, 0, 0, 0});
 }
 
-// The coefficient, or kFailed, which the out-parameter held before, on
-// failure.
-constexpr double kFailed = -12345.0;
+// The coefficient, or kFailed on a failure, which must leave the
+// out-parameter as it was.
+constexpr double kFailed = -99999.0;
 double coefficient(const Module& m, const InputRecord& in, double divisorValue) {
-    double v = kFailed;
+    double v = -12345.0;
     const bool ok = GetHeatTransferCoefficient(m, in, divisorValue, v);
-    EXPECT_TRUE(ok || v == kFailed) << "failed, but wrote " << v;
+    EXPECT_TRUE(ok || v == -12345.0) << "failed, but wrote " << v;
     return ok ? v : kFailed;
 }
 
@@ -184,8 +185,7 @@ TEST(DerivedQueries, PostProcessingOfEachQuery) {
 }
 
 TEST(DerivedQueries, FailureWritesNothingAndAnUnavailableProductionIsSkipped) {
-    // Not prepared, and package 10 unavailable. (Solver road tests check that
-    // the other queries fail on an unprepared module.)
+    // Not prepared, and package 10 unavailable.
     auto packages = Packages(12, ConstantModel(1.0));
     packages[10].gridPointCount = 0;
     ModuleRecipe recipe;
@@ -193,8 +193,13 @@ TEST(DerivedQueries, FailureWritesNothingAndAnUnavailableProductionIsSkipped) {
     ModulePtr m = BuildModule(std::move(recipe));
     const InputRecord in = atPressure(3.0);
     double v = 7.0, w = 7.0;
+    EXPECT_EQ(Morvex_GetSurfaceRoughness(m.get(), in, 1.0, &v), 0u);
+    EXPECT_EQ(Morvex_GetRealContactArea(m.get(), in, 1.0, &v), 0u);
+    EXPECT_EQ(Morvex_GetHistoryParameter(m.get(), in, 1.0, &v), 0u);
     EXPECT_EQ(Morvex_GetLubricationAmount(m.get(), in, 1.0, &v, &w), 0u);
+    EXPECT_EQ(Morvex_GetSpotLubeIndicator(m.get(), in, 1.0, &v), 0u);
     EXPECT_EQ(Morvex_GetGallingIndicator(m.get(), in, 1.0, 0.0, &v), 0u);
+    EXPECT_EQ(Morvex_GetWearIndicator(m.get(), in, 1.0, 0.0, &v), 0u);
     const double limit = 1.0;
     EXPECT_EQ(Morvex_GetProductionVolume(m.get(), in, &limit, &limit, &v), 0u);
     EXPECT_EQ(v, 7.0);
