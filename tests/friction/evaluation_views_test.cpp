@@ -65,7 +65,7 @@ ModulePtr generatedModule(Fault fault) {
                     // Package 6 has 2 temperature points.
                     HeatTransferCurve curve =
                         Curve({1.5 + cell, 2.5}, {900.0 - cell, 700.0}, {7.0, 8.0 + cell});
-                    if (fault == Fault::shortCurve && cell == 3) curve.offsets.pop_back();
+                    if (fault == Fault::shortCurve && cell == 3) curve.divisors.pop_back();
                     recipe.primary.push_back(Entry(at, std::move(primary), {curve}));
                     if (recipe.directionDependency != 0)
                         recipe.secondary.push_back(Entry(at, std::move(secondary), {curve}));
