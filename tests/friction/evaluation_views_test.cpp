@@ -3,7 +3,8 @@
 // collapsed bracket or a transverse grid taken as a shortcut where NaN or
 // infinite grid values make it change a result, cells or grid corners read
 // in another order, a view kept for a package whose cells differ in grid size,
-// or for a data set with an unmatched cell, where the general path fails.
+// for a data set with an unmatched cell, or for curves shorter than package
+// 6's grid, where the general path fails.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -23,7 +24,7 @@ constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 // Pressure 1..5 so that the heat-transfer low-pressure band exists.
 const Ranges kRanges{1.0, 5.0, 0.0, 4.0, 0.0, 4.0, 0.0, 4.0};
 
-enum class Fault { none, unmatchedCell, mixedGridSizes, noDirection };
+enum class Fault { none, unmatchedCell, mixedGridSizes, noDirection, shortCurve };
 
 // 3 x 2 x 2 x 2 cells; package p has (2 + p % 3)^4 grid values, a few of them
 // NaN or infinite. The transverse data repeats the primary grids except for
@@ -61,18 +62,17 @@ ModulePtr generatedModule(Fault fault) {
                         }
                         secondary.push_back(std::move(pd));
                     }
-                    const auto n6 = static_cast<size_t>(primary[6].gridPointCount);
-                    const HeatTransferCurve curve =
-                        Curve(std::vector<double>(n6, 1.5 + cell),
-                              std::vector<double>(n6, 900.0 - cell), std::vector<double>(n6, 7.0));
+                    // Package 6 has 2 temperature points.
+                    HeatTransferCurve curve =
+                        Curve({1.5 + cell, 2.5}, {900.0 - cell, 700.0}, {7.0, 8.0 + cell});
+                    if (fault == Fault::shortCurve && cell == 3) curve.divisors.pop_back();
                     recipe.primary.push_back(Entry(at, std::move(primary), {curve}));
                     if (recipe.directionDependency != 0)
                         recipe.secondary.push_back(Entry(at, std::move(secondary), {curve}));
                     ++cell;
                 }
-    if (fault == Fault::unmatchedCell) {
+    if (fault == Fault::unmatchedCell)
         recipe.axes = Axes{{0.5, 1.0, 1.5, 2.0}, {1.0, 2.0}, {0.2, 0.3}, {0.0, 1.0}};
-    }
     return BuildModule(std::move(recipe));
 }
 
@@ -103,7 +103,8 @@ TEST(EvaluationViews, EveryQueryMatchesTheGeneralEvaluationBitForBit) {
     } cases[] = {{Fault::none, true},
                  {Fault::unmatchedCell, false},
                  {Fault::mixedGridSizes, false},
-                 {Fault::noDirection, true}};
+                 {Fault::noDirection, true},
+                 {Fault::shortCurve, true}};
     for (const auto& c : cases) {
         SCOPED_TRACE(static_cast<int>(c.fault));
         ModulePtr prepared = generatedModule(c.fault);

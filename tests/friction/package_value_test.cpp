@@ -2,13 +2,16 @@
 // (wrong corner order, wrong or swapped fraction, wrong stride), extrapolation
 // past any axis end or range, the state corners mixed up on the 8- and 16-cell
 // paths, cells interpolated in another cell's grid, the wrong temperature for
-// each temperature mode, a direction blend applied when either flag is off or
-// with its weights swapped, the id-to-index map skipped, evaluation of
-// unprepared grids, and reads outside an array for malformed modules
-// (unmatched cells, entries short of packages, NaN inputs or ranges, an empty
-// axis). Package averages: taken from another state entry than the first,
-// influenced by the contact state, extrapolated past an axis end, blended
-// without both direction flags, or requiring prepared grids.
+// each temperature mode, a direction blend with its weights swapped or not
+// squared, the id-to-index map skipped, and reads outside an array for
+// malformed modules (unmatched cells, entries short of packages, NaN inputs or
+// ranges, an empty axis). Package averages taken from another state entry
+// than the first, influenced by the contact state or extrapolated past an
+// axis end. The primitives: brackets that pick the wrong node (last instead of
+// first equal node, off by one inside) or leave the axis or grid for NaN or
+// inverted inputs, truncation that rounds, fractions that divide by an empty
+// interval, blends in another operation order, and an inverted range clamped
+// to its minimum.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -59,10 +62,18 @@ Point clampedToLinearModule(Point q) {
     return q;
 }
 
-ModulePtr linearModuleWith(std::optional<Axes> axes, size_t lastEntryPackages = 12) {
+// The linear module with the given axes, and the entries `changed` holding
+// `packages` packages on grids of `points` points.
+ModulePtr linearModuleWith(std::optional<Axes> axes, std::vector<size_t> changed = {},
+                           size_t packages = 12, uint64_t points = 5) {
     ModuleRecipe recipe;
     recipe.primary = LinearModule::entries();
-    recipe.primary.back() = LinearModule::entryAt({3, 4, 2.5, 1}, lastEntryPackages, 0.0);
+    for (size_t e : changed) {
+        const TableEntry& old = recipe.primary[e];
+        recipe.primary[e] = LinearModule::entryAt(
+            {old.sheetRoughness, old.lubricationAmount, old.toolRoughness, old.stateValue},
+            packages, 0.0, points);
+    }
     recipe.axes = std::move(axes);
     return BuildModule(std::move(recipe));
 }
@@ -94,102 +105,40 @@ TEST(PackageValue, ExactOnMultilinearDataAndClampedAtEveryAxisEnd) {
         {1, 2, 3, 1, {2, 1, 1, 0.5}}, {1, 2, 3, 1, {2, 1, 3, 0.5}},
         {1, 2, 3, 1, {2, 1, 2.25, -4}}, {1, 2, 3, 1, {2, 1, 2.25, 4}}};
     // clang-format on
+    // Averages interpolate the offsets of the first state entry: the contact
+    // state and the state coordinate change nothing.
     for (size_t i = 0; i < std::size(points); ++i) {
         SCOPED_TRACE(i);
-        EXPECT_EQ(valueOf(*m, points[i].input()), clampedToLinearModule(points[i]).expected());
+        const Point clamped = clampedToLinearModule(points[i]);
+        EXPECT_EQ(valueOf(*m, points[i].input()), clamped.expected());
+        EXPECT_EQ(answer(GetPackageAverage, *m, points[i].input()), expectedAverage(clamped.at));
     }
-    // The id-to-index map (checked id by id in availability_test).
+    // Temperature mode 1, and no other, takes the mean of the clamped
+    // temperatures.
     const Point q{1, 1, 1, 1, {1, 0, 2, 0}};
-    EXPECT_EQ(valueOf(*m, q.input(), 0), q.expected(5));
-
-    // Temperature mode 1 takes the mean of the clamped temperatures.
     InputRecord hot = q.input();
     hot.toolTemperature = 6.0;  // clamped to 4: mean 2.5
-    for (uint32_t mode : {0u, 2u, 0xFFFFFFFFu}) {
+    for (uint32_t mode : {0u, 1u, 2u}) {
         hot.temperatureMode = mode;
-        EXPECT_EQ(valueOf(*m, hot), q.expected()) << mode;
+        EXPECT_EQ(valueOf(*m, hot), q.expected() + (mode == 1 ? 4 * 1.5 : 0.0)) << mode;
     }
-    hot.temperatureMode = 1;
-    EXPECT_EQ(valueOf(*m, hot), q.expected() + 4 * 1.5);
 
     // Entries with 3 and 5 grid points side by side; spacing 2 and 1.
-    ModuleRecipe recipe;
-    recipe.primary = LinearModule::entries();
-    for (size_t e : {1u, 6u, 12u}) {
-        const TableEntry& old = recipe.primary[e];
-        const Coordinates at{old.sheetRoughness, old.lubricationAmount, old.toolRoughness,
-                             old.stateValue};
-        recipe.primary[e] = LinearModule::entryAt(at, 12, 0.0, 3);
-    }
-    m = BuildModule(std::move(recipe));
+    m = linearModuleWith(std::nullopt, {1, 6, 12}, 12, 3);
     for (const Point& p : {points[0], Point{4, 4, 4, 4, points[0].at}})
         EXPECT_EQ(valueOf(*m, p.input()), p.expected()) << "each cell in its own grid";
 }
 
-TEST(PackageValue, ValuesAndAveragesBlendDirectionsOnlyWithBothFlags) {
-    ModulePtr m = LinearModule::build(true);
-    const Point q{1, 2, 3, 1, {2.0, 1.0, 2.25, 0.5}};
-    for (Query query : {GetPackageValue, GetPackageAverage}) {
-        const bool value = query == GetPackageValue;
-        const double primary = value ? q.expected() : expectedAverage(q.at);
-        const double secondary =
-            value ? q.expected(kIndexOfId3, 2048.0) : expectedAverage(q.at, kIndexOfId3, 2048.0);
-        const auto at = [&](uint32_t flag, double cosine) {
-            InputRecord in = q.input();
-            in.useDirectionDependency = flag;
-            in.directionCosine = cosine;
-            return answer(query, *m, in);
-        };
-        EXPECT_EQ(at(1, 0.0), secondary);
-        EXPECT_EQ(at(1, 1.0), primary);
-        EXPECT_EQ(at(1, -1.0), primary);
-        EXPECT_EQ(at(1, 0.5), 0.75 * secondary + 0.25 * primary);
-        EXPECT_EQ(at(0, 0.5), primary) << "input flag off";
-        m->directionDependency = 0;
-        EXPECT_EQ(at(1, kNaN), primary) << "module flag off, NaN weight unused";
-        m->directionDependency = 1;
-    }
-}
-
-TEST(PackageAverage, InterpolatesOffsetsOfTheFirstStateEntryClampedAtTheAxes) {
-    ModulePtr m = LinearModule::build();  // never prepared
-    // The contact state and the state coordinate change nothing.
-    const struct {
-        InputRecord in;
-        uint32_t id;
-        Coordinates expected;
-        size_t index;
-    } cases[] = {
-        {InputAt(0, 0, 0, 0, {1, 0, 2, 1}), kId3, {1, 0, 2, 0}, kIndexOfId3},
-        {InputAt(0, 0, 0, 0, {2.5, 1, 2.125, 0}), kId3, {2.5, 1, 2.125, 0}, kIndexOfId3},
-        {InputAt(3, 1, 2, 4, {2.5, 1, 2.125, 0.75}), kId3, {2.5, 1, 2.125, 0}, kIndexOfId3},
-        {InputAt(0, 0, 0, 0, {1, 0, 2, 0}), 0, {1, 0, 2, 0}, 5},
-        {InputAt(0, 0, 0, 0, {-5, 9, 0, 0}), kId3, {1, 4, 2, 0}, kIndexOfId3},
-        {InputAt(0, 0, 0, 0, {7, -1, 9, 0}), kId3, {3, 0, 2.5, 0}, kIndexOfId3},
-    };
-    for (const auto& c : cases) {
-        EXPECT_EQ(answer(GetPackageAverage, *m, c.in, c.id), expectedAverage(c.expected, c.index))
-            << c.in.sheetRoughness << " " << c.in.lubricationAmount << " " << c.in.toolRoughness;
-    }
-}
-
 TEST(PackageValueMalformed, FailuresWriteNothingAndSpareTheirNeighbours) {
-    ModuleRecipe recipe;
-    recipe.primary.push_back(Entry({}, Packages(12, ConstantModel(2.0))));
-    ModulePtr unprepared = BuildModule(std::move(recipe));
     // The sheet roughness axis holds 2, but no entry sits there.
     ModulePtr gap = linearModuleWith(Axes{{1.0, 2.0, 3.0}, {0.0, 4.0}, {2.0, 2.5}, {0.0, 1.0}});
     ASSERT_TRUE(PrepareSolverData(*gap));
-    ModulePtr shortEntry = linearModuleWith(std::nullopt, 3);  // the last entry: 3 packages
+    ModulePtr shortEntry = linearModuleWith(std::nullopt, {15}, 3);   // {3, 4, 2.5, 1}
+    ModulePtr shortAverage = linearModuleWith(std::nullopt, {2}, 1);  // {1, 0, 2.5, 0}
     ModulePtr noState = linearModuleWith(Axes{{1.0, 3.0}, {0.0, 4.0}, {2.0, 2.5}, {}});
     ModulePtr noSheet = linearModuleWith(Axes{{}, {0.0, 4.0}, {2.0, 2.5}, {0.0, 1.0}});
-    recipe = {};
-    recipe.primary = LinearModule::entries(6);
-    ModulePtr sixPackages = BuildModule(std::move(recipe));
-    recipe = {};
-    recipe.primary = LinearModule::entries();
-    recipe.primary[2] = LinearModule::entryAt({1, 0, 2.5, 0}, 1, 0.0);  // short of packages
-    ModulePtr shortAverage = BuildModule(std::move(recipe));
+    ModulePtr sixPackages = LinearModule::build();
+    sixPackages->packageTable.resize(6);  // id 6 unavailable
     ModulePtr linear = LinearModule::build();
 
     const InputRecord onEntry = InputAt(1, 1, 1, 1, {1, 0, 2, 0});
@@ -215,7 +164,7 @@ TEST(PackageValueMalformed, FailuresWriteNothingAndSpareTheirNeighbours) {
         {average, noState.get(), onEntry, kId3},
         {value, noSheet.get(), onEntry, kId3},
         {average, sixPackages.get(), onEntry, 6},
-        {average, sixPackages.get(), nan(&InputRecord::sheetRoughness), kId3},
+        {average, linear.get(), nan(&InputRecord::sheetRoughness), kId3},
         {value, linear.get(), nan(&InputRecord::sheetRoughness), kId3},
         {value, linear.get(), nan(&InputRecord::lubricationAmount), kId3},
         {value, linear.get(), nan(&InputRecord::toolRoughness), kId3},
@@ -226,12 +175,6 @@ TEST(PackageValueMalformed, FailuresWriteNothingAndSpareTheirNeighbours) {
         EXPECT_FALSE(cases[i].query(*cases[i].m, cases[i].in, cases[i].id, v)) << i;
         EXPECT_EQ(v, -12345.0) << i;
     }
-    for (uint32_t id = 0; id < 12; ++id) {
-        double v = -12345.0;
-        EXPECT_FALSE(GetPackageValue(*unprepared, InputRecord{}, id, v) || v != -12345.0) << id;
-    }
-    ASSERT_TRUE(PrepareSolverData(*unprepared));
-    EXPECT_EQ(valueOf(*unprepared, InputRecord{}, 0), 2.0);
 
     // Their neighbours still answer.
     const Point entry{1, 1, 1, 1, {1, 0, 2, 0}}, nearShort{1, 1, 1, 1, {2.5, 3, 2.25, 0.5}};
@@ -246,4 +189,75 @@ TEST(PackageValueMalformed, FailuresWriteNothingAndSpareTheirNeighbours) {
         EXPECT_TRUE(std::isnan(valueOf(*linear, nan(field))));
     linear->pressureMin = kNaN;
     EXPECT_TRUE(std::isnan(valueOf(*linear, InputAt(1, 1, 1, 1, {2, 1, 2.25, 0.5}))));
+}
+
+TEST(FindBracket, NodesOnBothSidesOrFailureWithoutAnIndex) {
+    // lo -7: no bracket, and nothing written.
+    const struct {
+        double x;
+        std::vector<double> axis;
+        int32_t lo, hi;
+    } cases[] = {
+        {3.0, {1, 2, 4}, 1, 2},    {1.5, {1, 2, 4}, 0, 1},
+        {2.0, {1, 2, 4}, 1, 1},    {4.0, {1, 2, 4}, 2, 2},
+        {-10.0, {1, 2, 4}, 0, 0},  {99.0, {1, 2, 4}, 2, 2},
+        {5.0, {7}, 0, 0},          {-0.0, {0, 1}, 0, 0},
+        {2.0, {1, 2, 2, 3}, 1, 1},  // the first equal node
+        {2.0, {1, kNaN, 3}, 0, 2},  // a NaN node between two numbers is skipped
+        {kNaN, {1, 2}, -7, -7},    {1.0, {}, -7, -7},
+        {1.0, {kNaN}, -7, -7},     {2.0, {1, kNaN}, -7, -7},  // NaNs sort last: no node above
+    };
+    for (const auto& c : cases) {
+        Bracket b{-7, -7};
+        EXPECT_EQ(findBracket(c.x, c.axis, b), c.lo != -7) << c.x;
+        EXPECT_TRUE(b.lo == c.lo && b.hi == c.hi) << c.x;
+    }
+}
+
+TEST(GridBracket, TruncatesTowardZeroAndStaysInsideTheGrid) {
+    const struct {
+        double x, origin;
+        int32_t n;
+        double spacing;
+        int32_t lo, hi;
+    } cases[] = {
+        // 2.999 truncated, not rounded; 4 the top end. Only NaN or inconsistent
+        // data reach the last five; they must stay in 0..n-1.
+        {2.999, 0, 5, 1, 2, 3}, {3.0, 0, 5, 1, 3, 4},
+        {4.0, 0, 5, 1, 4, 4},   {20.0 + 3 * 50.0, 20, 5, 50, 3, 4},
+        {kNaN, 0, 5, 1, 0, 1},  {1.0, 0, 5, kNaN, 0, 1},
+        {-3.0, 0, 5, 1, 0, 1},  {1e300, 0, 5, 1e-300, 4, 4},
+        {7.0, 0, 1, 1, 0, 0},
+    };
+    for (const auto& c : cases) {
+        const Bracket b = gridBracket(c.x, c.origin, c.n, c.spacing);
+        EXPECT_TRUE(b.lo == c.lo && b.hi == c.hi) << c.x << " " << c.spacing;
+    }
+    EXPECT_EQ(intervalFraction(3.0, 2.0, 6.0), 0.25);
+    EXPECT_EQ(intervalFraction(1.0, 2.0, 6.0), -0.25);
+    EXPECT_EQ(intervalFraction(100.0, 5.0, 5.0), 0.0) << "an empty interval";
+}
+
+TEST(Blends, CornersTakeUpperTimesTAndDirectionsTheSquaredCosine) {
+    double one[1] = {3.5};
+    EXPECT_EQ(reduceCorners(one, 1, nullptr), 3.5);
+    // t * upper + (1 - t) * lower differs in the last bit from
+    // lower + t * (upper - lower) for these values; so do the direction
+    // blend's orders for d = 0.1.
+    const double lower = 0.1, upper = 0.3, t = 0.3;
+    double two[2] = {lower, upper};
+    const double expected = t * upper + (1.0 - t) * lower;
+    ASSERT_NE(expected, lower + t * (upper - lower)) << "values no longer tell the orders apart";
+    EXPECT_EQ(reduceCorners(two, 2, &t), expected);
+    EXPECT_EQ(blendDirections(0.3, 0.9, 0.1), (1.0 - 0.1 * 0.1) * 0.9 + 0.1 * 0.1 * 0.3);
+    // Equal results skip the arithmetic: a NaN weight is never used.
+    EXPECT_EQ(blendDirections(3.0, 3.0, kNaN), 3.0);
+    EXPECT_TRUE(std::signbit(blendDirections(-0.0, 0.0, 0.5))) << "-0.0 == 0.0: primary kept";
+
+    Module m;  // ranges 0..0; velocity inverted: the maximum wins
+    m.velocityMin = 4.0, m.velocityMax = 2.0;
+    InputRecord s{};
+    s.velocity = 3.0;
+    clampToRanges(s, m);
+    EXPECT_EQ(s.velocity, 2.0);
 }
