@@ -44,22 +44,19 @@ Module basicModule() {
 }  // namespace
 
 TEST(Exports, SettersStoreTheirOwnPartInArgumentOrder) {
-    MorvexInputRecord a, b, expected;
-    for (MorvexInputRecord* r : {&a, &b, &expected})
-        std::memset(r, 0xAB, sizeof *r);
+    MorvexInputRecord a, expected;
+    std::memset(&a, 0xAB, sizeof a);
+    std::memset(&expected, 0xAB, sizeof expected);
     EXPECT_EQ(Morvex_SetSystemInput(&a, 1, 2.5, 1.0, 0.4, 0), 1u);
     expected.sheetRoughness = 2.5, expected.lubricationAmount = 1.0, expected.toolRoughness = 0.4;
     expected.useDirectionDependency = 1, expected.temperatureMode = 0;
     EXPECT_EQ(std::memcmp(&a, &expected, sizeof a), 0) << "the nodal part is left alone";
     EXPECT_EQ(Morvex_SetNodalInput(&a, 1, 2, 3, 4, 5, NAN, -7), 1u);
     expected = {1, 2, 3, 4, 5, NAN, -7, 2.5, 1.0, 0.4, 1, 0};
-    EXPECT_EQ(std::memcmp(&a, &expected, sizeof a), 0);
-    EXPECT_EQ(Morvex_SetNodalInput(&b, 1, 2, 3, 4, 5, NAN, -7), 1u);
-    EXPECT_EQ(Morvex_SetSystemInput(&b, 1, 2.5, 1.0, 0.4, 0), 1u);
-    EXPECT_EQ(std::memcmp(&a, &b, sizeof a), 0) << "order of the two setters does not matter";
+    EXPECT_EQ(std::memcmp(&a, &expected, sizeof a), 0) << "the system part is left alone";
 }
 
-TEST(Exports, GettersReportTheModule) {
+TEST(Exports, GettersReportTheModuleAndSerializeChecksItsOutParameters) {
     MorvexModule* m = hostModule(basicModule());
     ASSERT_NE(m, nullptr);
     using Range = std::pair<double, double>;
@@ -92,11 +89,8 @@ TEST(Exports, GettersReportTheModule) {
     double lo = -1, hi = -2;
     EXPECT_EQ(Morvex_GetToolRoughnessRange(m, &lo, &hi), 0u);
     EXPECT_TRUE(lo == -1.0 && hi == -2.0);
-    Morvex_FreeModule(m);
-}
 
-TEST(Exports, SerializeChecksItsOutParametersAndClearsThemFirst) {
-    MorvexModule* m = hostModule(basicModule());
+    // Serialization checks its out-parameters before writing through them.
     uint8_t* blob = reinterpret_cast<uint8_t*>(0x10);
     uint64_t length = 77;
     EXPECT_EQ(Morvex_SerializeModule(m, nullptr, &length), 0u);
