@@ -51,10 +51,6 @@ std::vector<double> randomPoints(int32_t count, std::mt19937_64& rng) {
     return out;
 }
 
-uint64_t bits(double v) {
-    return std::bit_cast<uint64_t>(v);
-}
-
 // Every supported variant against the straightforward loop, bit for bit (NaN
 // payloads included), with `centres` given and `dims` named for them; one
 // guard value after the last point must stay untouched.
@@ -72,7 +68,8 @@ void expectAllKernelsExact(const PackageData& m, const std::vector<double>& cent
         for (int32_t p = 0; p < count; ++p) {
             const double want =
                 factor * test::ReferenceModelValue(m, centres.data(), points.data() + 4 * p);
-            if (bits(got[p]) != bits(want) && mismatches++ < 3)
+            if (std::bit_cast<uint64_t>(got[p]) != std::bit_cast<uint64_t>(want) &&
+                mismatches++ < 3)
                 ADD_FAILURE() << "point " << p << ": " << got[p] << " instead of " << want;
         }
         EXPECT_EQ(mismatches, 0u);
@@ -138,44 +135,38 @@ TEST(GridKernels, SpecialValuesAndCentresOffTheirGridBitForBit) {
     const Dims dims = {5, 5, 5, 5};
     const std::vector<double> random = randomPoints(23, rng), onGrid = RegularGrid(dims);
     constexpr double inf = std::numeric_limits<double>::infinity(), nan = NAN;
-    // Every q +0, every term sqrt(+0) * w; negative weights give -0 terms, and
-    // +0 + -0 must stay +0 as in the loop.
-    const auto zeroTerms = [](PackageData& m) {
-        m.scales = {0.0, -0.0, 0.0, -0.0}, m.shape = 0.0, m.offset = -0.0;
-        for (double& w : m.weights)
-            w = -std::abs(w);
-    };
-    const struct {
-        const char* what;
-        std::function<void(PackageData&)> change;
-        bool gridPoints;
-        double factor;
-    } cases[] = {
+    // Each change on random points and on the grid itself, each with factors
+    // that keep, flip, clear or overflow the sums.
+    const std::pair<const char*, std::function<void(PackageData&)>> cases[] = {
+        {"unchanged", [](PackageData&) {}},
         // Some q negative: NaN terms poison some sums only.
         {"negative q",
          [](PackageData& m) {
              m.shape = -1.5, m.scales = {0.2, 0.3, 0.25, 0.1};
-         },
-         false, 1.0},
-        {"NaN scale", [](PackageData& m) { m.scales[2] = nan; }, false, 1.0},
-        {"infinite scale", [](PackageData& m) { m.scales[0] = inf; }, false, 1.0},
-        // inf * 0 = NaN in a_0 itself, which the leading 0.0 + a_0 passes on.
-        {"infinite scale on the grid", [](PackageData& m) { m.scales[0] = inf; }, true, 1.0},
-        {"NaN weight", [](PackageData& m) { m.weights[300] = nan; }, false, 1.0},
+         }},
+        {"NaN scale", [](PackageData& m) { m.scales[2] = nan; }},
+        // On the grid, inf * 0 = NaN in a_0 itself, which the leading 0.0 + a_0 passes on.
+        {"infinite scale", [](PackageData& m) { m.scales[0] = inf; }},
+        {"NaN weight", [](PackageData& m) { m.weights[300] = nan; }},
         {"opposite infinite weights",
-         [](PackageData& m) { m.weights[10] = inf, m.weights[20] = -inf; }, false, 1.0},
-        {"zero terms", zeroTerms, true, 1.0},
-        {"zero terms, negative factor", zeroTerms, true, -1.0},
-        // q = 0 at every centre: sqrt(+0) terms.
-        {"zero shape on the grid", [](PackageData& m) { m.shape = 0.0; }, true, 2.0},
-        {"negative factor", [](PackageData&) {}, true, -7.0},
-        {"zero factor", [](PackageData&) {}, true, 0.0},
-        {"overflowing factor", [](PackageData& m) { m.offset = 1e300; }, true, 1e10},
+         [](PackageData& m) { m.weights[10] = inf, m.weights[20] = -inf; }},
+        // Every q +0, every term sqrt(+0) * w; negative weights give -0 terms,
+        // and +0 + -0 must stay +0 as in the loop.
+        {"zero terms",
+         [](PackageData& m) {
+             m.scales = {0.0, -0.0, 0.0, -0.0}, m.shape = 0.0, m.offset = -0.0;
+             for (double& w : m.weights)
+                 w = -std::abs(w);
+         }},
+        {"zero shape", [](PackageData& m) { m.shape = 0.0; }},  // q = 0 at every centre
+        {"huge offset", [](PackageData& m) { m.offset = 1e300; }},
     };
-    for (const auto& c : cases) {
+    for (const auto& [what, change] : cases) {
         PackageData m = randomModel(625, rng);
-        c.change(m);
-        expectAllKernelsExact(m, onGrid, dims, c.gridPoints ? onGrid : random, c.factor, c.what);
+        change(m);
+        for (const std::vector<double>* points : {&random, &onGrid})
+            for (double factor : {1.0, -7.0, 0.0, 1e10})
+                expectAllKernelsExact(m, onGrid, dims, *points, factor, what);
     }
 
     // Centres that are no longer their grid: two swapped, then one moved in a
