@@ -9,8 +9,8 @@
 // accepting a kernel this machine cannot run.
 // The grids themselves: points not ordered first axis fastest, axis values
 // computed in another order than (i * step) * 2 - 1 (which differs in the last
-// bit), the uneven grid built as 8^4, a wrong centre-count table, and a cache
-// that builds or stores a grid twice.
+// bit), the uneven grid built as 8^4, a wrong centre-count table (the grid
+// cache: the preparation tests).
 #include <gtest/gtest.h>
 
 #include <bit>
@@ -78,7 +78,7 @@ void expectAllKernelsExact(const PackageData& m, const std::vector<double>& cent
 
 }  // namespace
 
-TEST(GridPoints, KeysGridsCentreCountsAndTheCache) {
+TEST(GridPoints, KeysGridsAndCentreCounts) {
     // RegularGrid spells the axis values out as (i * (1 / (n - 1))) * 2 - 1.
     const std::pair<int64_t, Dims> grids[] = {
         {1, {1, 1, 1, 1}}, {2, {2, 2, 2, 2}},      {5, {5, 5, 5, 5}},
@@ -102,14 +102,6 @@ TEST(GridPoints, KeysGridsCentreCountsAndTheCache) {
         int64_t key = -1;
         EXPECT_FALSE(CentreGridKey(count, key) || key != -1) << count;
     }
-
-    GridCache cache;
-    const std::vector<double>& five = FindOrBuildGrid(cache, 5);
-    const std::vector<double>& uneven = FindOrBuildGrid(cache, kUnevenGridKey);
-    EXPECT_EQ(&five, &FindOrBuildGrid(cache, 5));
-    EXPECT_EQ(cache.keys, (std::vector<int64_t>{5, kUnevenGridKey}));
-    EXPECT_EQ(cache.grids.size(), 2u);
-    EXPECT_EQ(uneven, BuildGridPoints(kUnevenGridKey));
 }
 
 TEST(GridKernels, EveryCentreGridAndEveryPointCountBitForBit) {

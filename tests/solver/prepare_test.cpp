@@ -153,7 +153,7 @@ TEST(PrepareGrids, SecondRunKeepsGridsAndBadModelsFailKeepingEarlierGrids) {
     EXPECT_EQ(m->primaryEntries[0].packageData[0].gridValues[3], 42.0);
     EXPECT_TRUE(PrepareSolverData(*BuildModule({}))) << "a module without entries";
 
-    // One cache serves points, then centres.
+    // One cache serves points, then centres, and holds each grid once.
     std::vector<TableEntry> entries = {
         Entry({}, {ConstantModel(1.0, 5, 1, 625), ConstantModel(1.0, 3, 1, 1000),
                    ConstantModel(1.0, 5, 1, 1000)})};
