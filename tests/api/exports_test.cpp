@@ -8,32 +8,9 @@
 #include <cstring>
 
 #include "model/module.h"
-#include "module/finalize.h"
-#include "serialize/module_record.h"
 #include "support/samples.h"
 
 using namespace mx;
-
-namespace {
-
-Module basicModule() {
-    Module m;
-    m.name = kVersionBlockName;
-    m.formatVersion = 3;
-    m.pressureMin = 1, m.pressureMax = 2, m.strainMin = 3, m.strainMax = 4;
-    m.temperatureMin = 5, m.temperatureMax = 6, m.velocityMin = 7, m.velocityMax = 8;
-    m.nominalSheetRoughness = 0.9, m.nominalLubricationAmount = 1.1, m.nominalToolRoughness = 0.2;
-    m.sheetRoughnessValues = {1.5, 0.5};
-    m.lubricationAmountValues = {2.5};
-    m.strainRougheningValues = {1.0};
-    m.staticFrictionValues = {1.0, 2.0};
-    m.directionDependency = (uint64_t{1} << 32) | 5;
-    m.heatTransferStatus = 3;
-    m.solverId = kDefaultSolverId;
-    return m;
-}
-
-}  // namespace
 
 TEST(Exports, SettersStoreTheirOwnPartInArgumentOrder) {
     MorvexInputRecord a, expected;
@@ -49,22 +26,28 @@ TEST(Exports, SettersStoreTheirOwnPartInArgumentOrder) {
 }
 
 TEST(Exports, GettersReportTheModuleAndSerializeChecksItsOutParameters) {
-    ModulePtr owned = test::deserialize(test::WriteBlob(basicModule()));  // as a host would
+    // Strain 0..0.5, velocity 10..500, sheet roughness {1.2, 0.8}, nominal
+    // lubrication amount 1.5, two strain roughening values, one static
+    // friction value; and here no tool roughness axis.
+    Module sample = test::SampleModule(0);
+    sample.toolRoughnessValues.clear();
+    sample.directionDependency = (uint64_t{1} << 32) | 5;
+    sample.heatTransferStatus = 3;
+    ModulePtr owned = test::deserialize(test::WriteBlob(sample));  // as a host would
     ASSERT_TRUE(owned);
     MorvexModule* m = owned.get();
     using Range = std::pair<double, double>;
-    EXPECT_EQ(test::rangeOf(Morvex_GetStrainRange, *m), Range(3.0, 4.0));
-    EXPECT_EQ(test::rangeOf(Morvex_GetVelocityRange, *m), Range(7.0, 8.0));
-    EXPECT_EQ(test::rangeOf(Morvex_GetSheetRoughnessRange, *m), Range(0.5, 1.5)) << "sorted";
-    EXPECT_EQ(test::rangeOf(Morvex_GetLubricationAmountRange, *m), Range(2.5, 2.5));
+    EXPECT_EQ(test::rangeOf(Morvex_GetStrainRange, *m), Range(0.0, 0.5));
+    EXPECT_EQ(test::rangeOf(Morvex_GetVelocityRange, *m), Range(10.0, 500.0));
+    EXPECT_EQ(test::rangeOf(Morvex_GetSheetRoughnessRange, *m), Range(0.8, 1.2)) << "sorted";
     double v = 0;
     EXPECT_EQ(Morvex_GetNominalLubricationAmount(m, &v), 1u);
-    EXPECT_EQ(v, 1.1);
+    EXPECT_EQ(v, 1.5);
     // Status words: 1 for lists of two or more (one value is no list), the
     // low 32 bits of the direction flag, the heat-transfer flag as stored.
     const std::pair<uint32_t (*)(const MorvexModule*, uint32_t*), uint32_t> statuses[] = {
-        {Morvex_GetStrainRougheningStatus, 0},
-        {Morvex_GetStaticFrictionStatus, 1},
+        {Morvex_GetStrainRougheningStatus, 1},
+        {Morvex_GetStaticFrictionStatus, 0},
         {Morvex_GetToolWearStatus, 0},
         {Morvex_GetDirectionDependencyStatus, 5},
         {Morvex_GetHeatTransferCoefficientStatus, 3},

@@ -1,8 +1,7 @@
 // Faults guarded against: a break anywhere on the road from a blob to friction
 // values through the exported functions (grids not computed after
 // deserialization, curves not limited, a query wired to the wrong package),
-// a module that cannot be prepared reported as prepared or lost, and grid
-// queries answering on a module that was never prepared.
+// and a module that cannot be prepared reported as prepared or lost.
 #include <gtest/gtest.h>
 
 #include "mxplugin/mxplugin.h"
@@ -99,23 +98,16 @@ TEST(SolverRoad, BlobToEveryQuery) {
     EXPECT_EQ(v, 30.0);
 }
 
-TEST(SolverRoad, UnpreparedAndUnpreparableModulesAnswerWhatTheyHold) {
-    // Package index 9 has no centre grid: preparation fails after index 5 (id 0).
+TEST(SolverRoad, ModuleThatCannotBePreparedIsReportedAndKept) {
+    // Package index 9 has no centre grid: preparation fails after index 5 (id
+    // 0). Queries on unprepared modules: the friction tests.
     const std::vector<uint8_t> blob = roadBlob(1001);
     const auto length = static_cast<int32_t>(blob.size());
     ModuleHandle h, failed;
     ASSERT_EQ(Morvex_DeserializeModule(blob.data(), length, &h.m), 1u);
     const InputRecord in = atSheet(1.0);
     double v = -1.0;
-    // The derived queries on an unprepared module fail the same way (their
-    // own tests check each one).
-    for (uint32_t id = 0; id < 12; ++id)
-        EXPECT_EQ(Morvex_GetPackageValue(h.m, in, id, &v), 0u) << id;
-    EXPECT_EQ(Morvex_GetSurfaceRoughness(h.m, in, 1.0, &v), 0u);
-    EXPECT_EQ(Morvex_GetHeatTransferCoefficient(h.m, in, 0.0, &v), 0u);
-    EXPECT_EQ(v, -1.0);
-    ASSERT_EQ(Morvex_GetPackageAverage(h.m, in, 0, &v), 1u);
-    EXPECT_EQ(v, 5.0 + 16.0);
+    EXPECT_EQ(Morvex_GetPackageValue(h.m, in, 0, &v), 0u) << "deserialized, not prepared";
     EXPECT_EQ(Morvex_PrepareSolverData(&h.m), 0u);
     EXPECT_EQ(Morvex_GetPackageValue(h.m, in, 0, &v), 1u) << "prepared before the failure";
     EXPECT_EQ(Morvex_GetPackageValue(h.m, in, 9, &v), 0u);

@@ -135,14 +135,6 @@ TEST(PrepareGrids, ByHandValuesPackageSevenAndPackagesWithoutGrids) {
         for (double x : seven)
             EXPECT_TRUE(e == 2 ? std::isnan(x) : x == 0.0 && std::signbit(x) == (e == 1)) << e;
     }
-    // Availability speaks of the tables only; the values of ids 1 and 2
-    // (indices 4 and 2) fail.
-    double value = 0;
-    for (uint32_t id : {1u, 2u}) {
-        EXPECT_EQ(isPackageAvailable(*m, id), 1u);
-        EXPECT_FALSE(GetPackageValue(*m, InputRecord{}, id, value));
-    }
-    EXPECT_TRUE(GetPackageValue(*m, InputRecord{}, 0, value));
 }
 
 TEST(PrepareGrids, SecondRunKeepsGridsAndBadModelsFailKeepingEarlierGrids) {
