@@ -125,10 +125,11 @@ TEST(GridKernels, EveryCentreGridAndEveryPointCountBitForBit) {
 TEST(GridKernels, SpecialValuesAndCentresOffTheirGridBitForBit) {
     std::mt19937_64 rng(5);
     const Dims dims = {5, 5, 5, 5};
-    const std::vector<double> random = randomPoints(23, rng), onGrid = RegularGrid(dims);
+    const std::vector<double> random = randomPoints(23, rng), onGrid = RegularGrid(dims),
+                              nodes = RegularGrid({5, 3, 3, 2});  // points on centres' axes
     constexpr double inf = std::numeric_limits<double>::infinity(), nan = NAN;
-    // Each change on random points and on the grid itself, each with factors
-    // that keep, flip, clear or overflow the sums.
+    // Each change on random points and on centres' coordinates, each with
+    // factors that keep, flip, clear or overflow the sums.
     const std::pair<const char*, std::function<void(PackageData&)>> cases[] = {
         {"unchanged", [](PackageData&) {}},
         // Some q negative: NaN terms poison some sums only.
@@ -156,7 +157,7 @@ TEST(GridKernels, SpecialValuesAndCentresOffTheirGridBitForBit) {
     for (const auto& [what, change] : cases) {
         PackageData m = randomModel(625, rng);
         change(m);
-        for (const std::vector<double>* points : {&random, &onGrid})
+        for (const std::vector<double>* points : {&random, &nodes})
             for (double factor : {1.0, -7.0, 0.0, 1e10})
                 expectAllKernelsExact(m, onGrid, dims, *points, factor, what);
     }
