@@ -74,7 +74,7 @@ TEST(MaterialRecords, StreamsSpelledOutReadAndWriteBackUnchangedIgnoringTrailing
     }
 }
 
-TEST(SheetRecord, GroupSizeFollowsTheFourthFlagAnyNonzeroValue) {
+TEST(SheetRecord, GroupSizeFollowsTheFourthFlagAndWritersRefuseWhatReadersWouldMisread) {
     using Flags = std::initializer_list<std::vector<uint64_t>>;
     SheetRecord r;
     // Fewer than four flags, a zero fourth flag, a later nonzero flag: six.
@@ -86,10 +86,7 @@ TEST(SheetRecord, GroupSizeFollowsTheFourthFlagAnyNonzeroValue) {
         r.flags = flags;
         EXPECT_EQ(itemGroupSize(r), 12) << flags.size();
     }
-}
-
-TEST(MaterialRecords, WritersRefuseWhatTheReadersWouldMisread) {
-    SheetRecord r = test::sheetRecordWithItems(6, {1.0, 2.0});
+    r = test::sheetRecordWithItems(6, {1.0, 2.0});
     r.flags = {0, 0, 0, 1};  // now 12 per amount are needed, 12 are there
     EXPECT_TRUE(SheetRecordBytes(r).empty());
     r.sheetItems.pop_back();

@@ -9,8 +9,8 @@
 // accepting a kernel this machine cannot run.
 // The grids themselves: points not ordered first axis fastest, axis values
 // computed in another order than (i * step) * 2 - 1 (which differs in the last
-// bit), the uneven grid built as 8^4, a wrong centre-count table, and a cache
-// that builds or stores a grid twice.
+// bit), the uneven grid built as 8^4, a wrong centre-count table (the grid
+// cache: the preparation tests).
 #include <gtest/gtest.h>
 
 #include <bit>
@@ -51,10 +51,6 @@ std::vector<double> randomPoints(int32_t count, std::mt19937_64& rng) {
     return out;
 }
 
-uint64_t bits(double v) {
-    return std::bit_cast<uint64_t>(v);
-}
-
 // Every supported variant against the straightforward loop, bit for bit (NaN
 // payloads included), with `centres` given and `dims` named for them; one
 // guard value after the last point must stay untouched.
@@ -72,7 +68,8 @@ void expectAllKernelsExact(const PackageData& m, const std::vector<double>& cent
         for (int32_t p = 0; p < count; ++p) {
             const double want =
                 factor * test::ReferenceModelValue(m, centres.data(), points.data() + 4 * p);
-            if (bits(got[p]) != bits(want) && mismatches++ < 3)
+            if (std::bit_cast<uint64_t>(got[p]) != std::bit_cast<uint64_t>(want) &&
+                mismatches++ < 3)
                 ADD_FAILURE() << "point " << p << ": " << got[p] << " instead of " << want;
         }
         EXPECT_EQ(mismatches, 0u);
@@ -81,7 +78,7 @@ void expectAllKernelsExact(const PackageData& m, const std::vector<double>& cent
 
 }  // namespace
 
-TEST(GridPoints, KeysGridsCentreCountsAndTheCache) {
+TEST(GridPoints, KeysGridsAndCentreCounts) {
     // RegularGrid spells the axis values out as (i * (1 / (n - 1))) * 2 - 1.
     const std::pair<int64_t, Dims> grids[] = {
         {1, {1, 1, 1, 1}}, {2, {2, 2, 2, 2}},      {5, {5, 5, 5, 5}},
@@ -105,14 +102,6 @@ TEST(GridPoints, KeysGridsCentreCountsAndTheCache) {
         int64_t key = -1;
         EXPECT_FALSE(CentreGridKey(count, key) || key != -1) << count;
     }
-
-    GridCache cache;
-    const std::vector<double>& five = FindOrBuildGrid(cache, 5);
-    const std::vector<double>& uneven = FindOrBuildGrid(cache, kUnevenGridKey);
-    EXPECT_EQ(&five, &FindOrBuildGrid(cache, 5));
-    EXPECT_EQ(cache.keys, (std::vector<int64_t>{5, kUnevenGridKey}));
-    EXPECT_EQ(cache.grids.size(), 2u);
-    EXPECT_EQ(uneven, BuildGridPoints(kUnevenGridKey));
 }
 
 TEST(GridKernels, EveryCentreGridAndEveryPointCountBitForBit) {
@@ -136,46 +125,41 @@ TEST(GridKernels, EveryCentreGridAndEveryPointCountBitForBit) {
 TEST(GridKernels, SpecialValuesAndCentresOffTheirGridBitForBit) {
     std::mt19937_64 rng(5);
     const Dims dims = {5, 5, 5, 5};
-    const std::vector<double> random = randomPoints(23, rng), onGrid = RegularGrid(dims);
+    const std::vector<double> random = randomPoints(23, rng), onGrid = RegularGrid(dims),
+                              nodes = RegularGrid({5, 3, 3, 2});  // points on centres' axes
     constexpr double inf = std::numeric_limits<double>::infinity(), nan = NAN;
-    // Every q +0, every term sqrt(+0) * w; negative weights give -0 terms, and
-    // +0 + -0 must stay +0 as in the loop.
-    const auto zeroTerms = [](PackageData& m) {
-        m.scales = {0.0, -0.0, 0.0, -0.0}, m.shape = 0.0, m.offset = -0.0;
-        for (double& w : m.weights)
-            w = -std::abs(w);
-    };
-    const struct {
-        const char* what;
-        std::function<void(PackageData&)> change;
-        bool gridPoints;
-        double factor;
-    } cases[] = {
+    // Each change on random points and on centres' coordinates, each with
+    // factors that keep, flip, clear or overflow the sums.
+    const std::pair<const char*, std::function<void(PackageData&)>> cases[] = {
+        {"unchanged", [](PackageData&) {}},
         // Some q negative: NaN terms poison some sums only.
         {"negative q",
          [](PackageData& m) {
              m.shape = -1.5, m.scales = {0.2, 0.3, 0.25, 0.1};
-         },
-         false, 1.0},
-        {"NaN scale", [](PackageData& m) { m.scales[2] = nan; }, false, 1.0},
-        {"infinite scale", [](PackageData& m) { m.scales[0] = inf; }, false, 1.0},
-        // inf * 0 = NaN in a_0 itself, which the leading 0.0 + a_0 passes on.
-        {"infinite scale on the grid", [](PackageData& m) { m.scales[0] = inf; }, true, 1.0},
-        {"NaN weight", [](PackageData& m) { m.weights[300] = nan; }, false, 1.0},
+         }},
+        {"NaN scale", [](PackageData& m) { m.scales[2] = nan; }},
+        // On the grid, inf * 0 = NaN in a_0 itself, which the leading 0.0 + a_0 passes on.
+        {"infinite scale", [](PackageData& m) { m.scales[0] = inf; }},
+        {"NaN weight", [](PackageData& m) { m.weights[300] = nan; }},
         {"opposite infinite weights",
-         [](PackageData& m) { m.weights[10] = inf, m.weights[20] = -inf; }, false, 1.0},
-        {"zero terms", zeroTerms, true, 1.0},
-        {"zero terms, negative factor", zeroTerms, true, -1.0},
-        // q = 0 at every centre: sqrt(+0) terms.
-        {"zero shape on the grid", [](PackageData& m) { m.shape = 0.0; }, true, 2.0},
-        {"negative factor", [](PackageData&) {}, true, -7.0},
-        {"zero factor", [](PackageData&) {}, true, 0.0},
-        {"overflowing factor", [](PackageData& m) { m.offset = 1e300; }, true, 1e10},
+         [](PackageData& m) { m.weights[10] = inf, m.weights[20] = -inf; }},
+        // Every q +0, every term sqrt(+0) * w; negative weights give -0 terms,
+        // and +0 + -0 must stay +0 as in the loop.
+        {"zero terms",
+         [](PackageData& m) {
+             m.scales = {0.0, -0.0, 0.0, -0.0}, m.shape = 0.0, m.offset = -0.0;
+             for (double& w : m.weights)
+                 w = -std::abs(w);
+         }},
+        {"zero shape", [](PackageData& m) { m.shape = 0.0; }},  // q = 0 at every centre
+        {"huge offset", [](PackageData& m) { m.offset = 1e300; }},
     };
-    for (const auto& c : cases) {
+    for (const auto& [what, change] : cases) {
         PackageData m = randomModel(625, rng);
-        c.change(m);
-        expectAllKernelsExact(m, onGrid, dims, c.gridPoints ? onGrid : random, c.factor, c.what);
+        change(m);
+        for (const std::vector<double>* points : {&random, &nodes})
+            for (double factor : {1.0, -7.0, 0.0, 1e10})
+                expectAllKernelsExact(m, onGrid, dims, *points, factor, what);
     }
 
     // Centres that are no longer their grid: two swapped, then one moved in a

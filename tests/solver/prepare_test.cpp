@@ -37,16 +37,6 @@ ModulePtr singleEntryModule(std::vector<PackageData> packages) {
     return BuildModule(std::move(recipe));
 }
 
-// The grids of a one-entry module after a successful preparation.
-std::vector<std::vector<double>> preparedGrids(std::vector<PackageData> packages) {
-    ModulePtr m = singleEntryModule(std::move(packages));
-    EXPECT_TRUE(PrepareSolverData(*m));
-    std::vector<std::vector<double>> grids;
-    for (const PackageData& pd : m->primaryEntries[0].packageData)
-        grids.push_back(pd.gridValues);
-    return grids;
-}
-
 }  // namespace
 
 TEST(PrepareGrids, EveryGridSizeEqualsTheReferenceSumBitForBit) {
@@ -107,18 +97,25 @@ TEST(PrepareGrids, EveryGridSizeEqualsTheReferenceSumBitForBit) {
     }
 }
 
-TEST(PrepareGrids, ByHandValuesSignedFactorsAndPackagesWithoutGrids) {
+TEST(PrepareGrids, ByHandValuesPackageSevenAndPackagesWithoutGrids) {
     // Index 0: weight 2 at centre 0 = (-1, -1, -1, -1), offset 1, factor 4, on
-    // a 3-point grid (-1, 0, 1): value 4 * (2 * |x - centre| + 1).
-    auto packages = Packages(7, ConstantModel(1.0, 2));
+    // a 3-point grid (-1, 0, 1): value 4 * (2 * |x - centre| + 1). Index 7 is
+    // never below zero, but -0.0 (-1 * +0.0) and NaN (square roots of
+    // negative numbers) stay: one entry each; other negative values stay.
+    auto packages = Packages(8, ConstantModel(-1.5, 2));
     packages[0] = ConstantModel(1.0, 3, 4);
     packages[0].weights[0] = 2.0;
-    packages[1] = ConstantModel(2.5, 2, -1);
     packages[2].weights.resize(3);  // no centre grid, but never sampled
-    packages[3] = ConstantModel(2.5, 2, 0);
     packages[6].gridPointCount = 0;
     packages[6].weights.resize(7);
-    ModulePtr m = singleEntryModule(packages);
+    ModuleRecipe recipe;
+    recipe.primary.push_back(Entry({0.0}, packages));
+    packages[7] = ConstantModel(0.0, 2, -1);
+    recipe.primary.push_back(Entry({1.0}, packages));
+    packages[7].weights.assign(625, 1.0);
+    packages[7].shape = -100.0;
+    recipe.primary.push_back(Entry({2.0}, packages));
+    ModulePtr m = BuildModule(std::move(recipe));
     ASSERT_TRUE(PrepareSolverData(*m));
     const auto& pds = m->primaryEntries[0].packageData;
     const std::vector<double>& v = pds[0].gridValues;
@@ -128,36 +125,16 @@ TEST(PrepareGrids, ByHandValuesSignedFactorsAndPackagesWithoutGrids) {
     EXPECT_EQ(v[2], 20.0);                              // (1, -1, -1, -1): distance 2
     EXPECT_EQ(v[4], 4.0 * (2.0 * std::sqrt(2.0) + 1));  // (0, 0, -1, -1)
     EXPECT_EQ(v[80], 36.0);                             // (1, 1, 1, 1): distance 4
-    EXPECT_EQ(pds[1].gridValues, std::vector<double>(16, -2.5));
-    EXPECT_EQ(pds[3].gridValues, std::vector<double>(16, 0.0));
+    for (size_t i : {1u, 3u, 5u})
+        EXPECT_EQ(pds[i].gridValues, std::vector<double>(16, -1.5)) << i;
     for (size_t i : {2u, 4u, 6u})
         EXPECT_TRUE(pds[i].gridValues.empty()) << i;
-    EXPECT_EQ(pds[5].gridValues.size(), 16u);
-    // Availability speaks of the tables only; the values of ids 1 and 2
-    // (indices 4 and 2) fail.
-    double value = 0;
-    for (uint32_t id : {1u, 2u}) {
-        EXPECT_EQ(isPackageAvailable(*m, id), 1u);
-        EXPECT_FALSE(GetPackageValue(*m, InputRecord{}, id, value));
+    for (size_t e = 0; e < 3; ++e) {
+        const std::vector<double>& seven = m->primaryEntries[e].packageData[7].gridValues;
+        ASSERT_EQ(seven.size(), 16u);
+        for (double x : seven)
+            EXPECT_TRUE(e == 2 ? std::isnan(x) : x == 0.0 && std::signbit(x) == (e == 1)) << e;
     }
-    EXPECT_TRUE(GetPackageValue(*m, InputRecord{}, 0, value));
-}
-
-TEST(PrepareGrids, PackageSevenNeverBelowZeroButNaNAndNegativeZeroStay) {
-    auto packages = Packages(8, ConstantModel(-1.5, 2));
-    auto grids = preparedGrids(packages);
-    EXPECT_EQ(grids[6], std::vector<double>(16, -1.5));
-    for (double v : grids[7])
-        EXPECT_TRUE(v == 0.0 && !std::signbit(v));
-    packages[7] = ConstantModel(0.0, 2, -1);  // -1 * +0.0 = -0.0
-    grids = preparedGrids(packages);
-    for (double v : grids[7])
-        EXPECT_TRUE(v == 0.0 && std::signbit(v));
-    packages[7].weights.assign(625, 1.0);
-    packages[7].shape = -100.0;  // every square root of a negative number
-    grids = preparedGrids(packages);
-    for (double v : grids[7])
-        EXPECT_TRUE(std::isnan(v));
 }
 
 TEST(PrepareGrids, SecondRunKeepsGridsAndBadModelsFailKeepingEarlierGrids) {
@@ -168,7 +145,7 @@ TEST(PrepareGrids, SecondRunKeepsGridsAndBadModelsFailKeepingEarlierGrids) {
     EXPECT_EQ(m->primaryEntries[0].packageData[0].gridValues[3], 42.0);
     EXPECT_TRUE(PrepareSolverData(*BuildModule({}))) << "a module without entries";
 
-    // One cache serves points, then centres.
+    // One cache serves points, then centres, and holds each grid once.
     std::vector<TableEntry> entries = {
         Entry({}, {ConstantModel(1.0, 5, 1, 625), ConstantModel(1.0, 3, 1, 1000),
                    ConstantModel(1.0, 5, 1, 1000)})};
@@ -194,15 +171,17 @@ TEST(PrepareGrids, SecondRunKeepsGridsAndBadModelsFailKeepingEarlierGrids) {
     EXPECT_FALSE(PrepareSolverData(*m)) << "secondary models are prepared too";
 }
 
-// Temperature range 20..220; package 6 equals the temperature (+ shift) on a
-// 5-point grid (nodes 20, 70, 120, 170, 220), every other package is constant.
-// Each case gives the first entry's curves and the divisors its first curve
-// has after preparation; every other value stays as it was.
+// Temperature range 20..220; package 6 equals the temperature on a 5-point
+// grid (nodes 20, 70, 120, 170, 220), every other package is constant. The
+// secondary entry, whose package 6 is 80 higher, is limited by the primary
+// data. Each case gives both entries' curves and the divisors their first
+// curve has after preparation; every other value stays as it was.
 TEST(LimitHeatTransfer, SamplesAboveTheCoefficientAreLoweredToIt) {
     const Ranges ranges{0.0, 4.0, 0.0, 4.0, 20.0, 220.0};
-    const auto packages = [&](double shift) {
+    const auto packages = [&](double shift, bool six) {
         auto result = Packages(7, ConstantModel(1.0, 2));
-        result[6] = GridModel(ranges, [=](double, double, double t, double) { return t + shift; });
+        const auto tShifted = [=](double, double, double t, double) { return t + shift; };
+        result[6] = six ? GridModel(ranges, tShifted) : ConstantModel(1.0, 0);
         return result;
     };
     const auto filled = [](size_t n, double v = 1.0) { return std::vector<double>(n, v); };
@@ -216,7 +195,6 @@ TEST(LimitHeatTransfer, SamplesAboveTheCoefficientAreLoweredToIt) {
         bool packageSix = true;
     } cases[] = {
         {"5 samples", {high(5)}, {1000 / 20., 1000 / 70., 1000 / 120., 1000 / 170., 1000 / 220.}},
-        {"3 samples", {high(3)}, {1000 / 20., 1000 / 120., 1000 / 220.}},
         {"2 samples", {high(2)}, {1000 / 20., 1000 / 220.}},
         {"1 sample", {high(1)}, {1000 / 20.}},
         // Sample values 1000, 70, 10, 520, 0 against coefficients 20 .. 220;
@@ -235,27 +213,19 @@ TEST(LimitHeatTransfer, SamplesAboveTheCoefficientAreLoweredToIt) {
         SCOPED_TRACE(c.what);
         ModuleRecipe recipe;
         recipe.ranges = ranges;
-        recipe.primary.push_back(Entry({}, packages(0.0), c.curves));
-        if (!c.packageSix) recipe.primary[0].packageData[6] = ConstantModel(1.0, 0);
+        recipe.primary.push_back(Entry({}, packages(0.0, c.packageSix), c.curves));
+        recipe.secondary.push_back(Entry({}, packages(80.0, c.packageSix), c.curves));
         recipe.heatTransferStatus = c.status;
+        recipe.directionDependency = 1;
         ModulePtr m = BuildModule(std::move(recipe));
         ASSERT_TRUE(PrepareSolverData(*m));
-        const auto& curves = m->primaryEntries[0].curves;
-        ASSERT_EQ(curves.size(), c.curves.size());
-        for (size_t i = 0; i < curves.size(); ++i) {
-            EXPECT_EQ(curves[i].divisors, i == 0 ? c.divisors : c.curves[i].divisors);
-            EXPECT_EQ(curves[i].numerators, c.curves[i].numerators);
-            EXPECT_EQ(curves[i].offsets, c.curves[i].offsets);
+        for (const TableEntry* e : {&m->primaryEntries[0], &m->secondaryEntries[0]}) {
+            ASSERT_EQ(e->curves.size(), c.curves.size());
+            for (size_t i = 0; i < c.curves.size(); ++i) {
+                EXPECT_EQ(e->curves[i].divisors, i == 0 ? c.divisors : c.curves[i].divisors);
+                EXPECT_EQ(e->curves[i].numerators, c.curves[i].numerators);
+                EXPECT_EQ(e->curves[i].offsets, c.curves[i].offsets);
+            }
         }
     }
-    // Secondary entries are limited by the primary data.
-    ModuleRecipe recipe;
-    recipe.ranges = ranges;
-    recipe.primary.push_back(Entry({}, packages(0.0), {high(5)}));
-    recipe.secondary.push_back(Entry({}, packages(80.0), {high(5)}));
-    recipe.heatTransferStatus = recipe.directionDependency = 1;
-    ModulePtr m = BuildModule(std::move(recipe));
-    ASSERT_TRUE(PrepareSolverData(*m));
-    EXPECT_EQ(m->secondaryEntries[0].curves[0].divisors[0], 1000.0 / 20.0);
-    EXPECT_EQ(m->secondaryEntries[0].curves[0].divisors[4], 1000.0 / 220.0);
 }

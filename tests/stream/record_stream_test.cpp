@@ -1,7 +1,7 @@
 // Faults guarded against: reads past the end of a stream, range checks that
 // let infinities through or reject NaN, string counts over 1000 accepted, a
-// failed optional read that moves the cursor, arrays allocated from counts
-// the stream cannot back, wide characters written whole, units after a zero
+// failed optional read that moves the cursor, non-positive array counts
+// not read as empty, wide characters written whole, units after a zero
 // unit written, and writer output that differs from the byte layout the
 // reader expects.
 #include <gtest/gtest.h>
@@ -28,23 +28,17 @@ RecordReader readerOver(const std::vector<uint8_t>& b) {
 
 }  // namespace
 
-TEST(RecordReader, RawReadsStopAtTheEndWithoutMovingAndIntegersAreLittleEndian) {
+TEST(RecordReader, RawReadsStopAtTheEndWithoutMoving) {
+    // Integers are read little-endian: the spelled-out records show it.
     std::vector<uint8_t> seven(7, 0xAB);
     uint8_t dest[8];
     RecordReader r = readerOver(seven);
     EXPECT_FALSE(readRaw(r, 8, dest));
     EXPECT_EQ(r.cursor, seven.data());
-    const std::vector<uint8_t> b = {0x34, 0x12, 8, 7, 6, 5, 4, 3, 2, 1};
-    r = readerOver(b);
-    EXPECT_TRUE(peekRaw(r, 8, dest));
-    EXPECT_EQ(r.cursor, b.data());
-    uint16_t u16;
+    EXPECT_TRUE(peekRaw(r, 7, dest));
+    EXPECT_EQ(r.cursor, seven.data());
     uint64_t u64;
-    ASSERT_TRUE(readU16(r, u16) && readU64(r, u64));
-    EXPECT_EQ(u16, 0x1234);
-    EXPECT_EQ(u64, 0x0102030405060708u);
-    EXPECT_EQ(r.cursor, r.end);
-    EXPECT_FALSE(readU16(r, u16));
+    EXPECT_FALSE(readU64(r, u64));
 }
 
 TEST(RecordReader, F64RejectsInfinitiesAndTheLargestFiniteValues) {
@@ -81,25 +75,19 @@ TEST(RecordReader, StringsAreCountedBytesWidenedToUtf16UpToAThousand) {
         EXPECT_EQ(readString(r, s), fits) << count;
         EXPECT_EQ(fits ? s.size() : 0, fits ? count : 0);
         EXPECT_EQ(fault.what.find("above 1000") != std::string::npos, !fits) << count;
+        r.cursor = b.data();
+        EXPECT_EQ(tryReadString(r, s), fits);
+        EXPECT_EQ(r.cursor, fits ? b.data() + 8 + count : b.data()) << "nothing consumed";
     }
+    // Nor with a count cut short.
+    b.resize(3);
+    r = readerOver(b);
+    EXPECT_FALSE(tryReadString(r, s));
+    EXPECT_EQ(r.cursor, b.data());
 }
 
-TEST(RecordReader, TryReadStringConsumesNothingOnFailure) {
-    const std::vector<uint8_t> shortCount = {1, 0, 0};
-    const auto overLong = StreamBytes().u64(5000).b;
-    for (const auto* b : {&shortCount, &overLong}) {
-        RecordReader r = readerOver(*b);
-        Text s;
-        EXPECT_FALSE(tryReadString(r, s));
-        EXPECT_EQ(r.cursor, b->data());
-        r.cursor = r.end;
-        EXPECT_FALSE(tryReadString(r, s));
-        EXPECT_EQ(r.cursor, r.end);
-    }
-}
-
-TEST(RecordReader, ArrayCounts) {
-    // Non-positive counts (taken as signed) give empty arrays.
+TEST(RecordReader, NonPositiveArrayCountsGiveEmptyArrays) {
+    // Counts are signed; counts beyond the stream are the hardening tests'.
     for (uint64_t count : {uint64_t{0}, ~uint64_t{0}, uint64_t{1} << 63}) {
         auto b = StreamBytes().u64(count).b;
         RecordReader r = readerOver(b);
@@ -107,17 +95,6 @@ TEST(RecordReader, ArrayCounts) {
         ASSERT_TRUE(readF64Array(r, v));
         EXPECT_TRUE(v.empty());
     }
-    // Three values announced, two there; 2^60 would be 8 EiB: refused from
-    // the count alone, before allocating.
-    auto b = StreamBytes().u64(3).f64(1.0).f64(2.0).b;
-    RecordReader r = readerOver(b);
-    std::vector<double> v;
-    EXPECT_FALSE(readF64Array(r, v));
-    EXPECT_TRUE(v.empty());
-    b = StreamBytes().u64(uint64_t{1} << 60).b;
-    r = readerOver(b);
-    std::vector<uint64_t> u;
-    EXPECT_FALSE(readU64Array(r, u));
 }
 
 TEST(RecordWriter, WritesTheLayoutKeepingTheLowByteOfWideUnits) {
