@@ -34,17 +34,12 @@ std::vector<uint8_t> md5Of(const std::vector<uint8_t>& bytes, size_t piece) {
     return out;
 }
 
-std::vector<uint8_t> bytesOf(const std::string& text) {
-    return std::vector<uint8_t>(text.begin(), text.end());
-}
-
-// The test suite of RFC 1321, appendix A.5.
+// From the test suite of RFC 1321, appendix A.5: nothing, less than a block,
+// 62 bytes (the length no longer fits the first block), more than a block.
 const std::pair<std::string, std::string> kRfc1321Suite[] = {
     {"", "d41d8cd98f00b204e9800998ecf8427e"},
-    {"a", "0cc175b9c0f1b6a831c399e269772661"},
     {"abc", "900150983cd24fb0d6963f7d28e17f72"},
     {"message digest", "f96b697d7cb7938d525a2f31aaf161d0"},
-    {"abcdefghijklmnopqrstuvwxyz", "c3fcd3d76192e4007dfb496cca67e13b"},
     {"ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789",
      "d174ab98d277d9f5a5611c2c9f419d9f"},
     {"12345678901234567890123456789012345678901234567890123456789012345678901234567890",
@@ -70,13 +65,13 @@ const std::string kNistCipher =
 TEST(Md5, MatchesTheRfc1321SuiteHowEverTheInputIsSplit) {
     for (const auto& [text, hex] : kRfc1321Suite) {
         for (size_t piece : {size_t{1}, size_t{3}, size_t{64}, size_t{2048}}) {
-            EXPECT_EQ(md5Of(bytesOf(text), piece), fromHex(hex))
+            EXPECT_EQ(md5Of(std::vector<uint8_t>(text.begin(), text.end()), piece), fromHex(hex))
                 << '"' << text << "\" in pieces of " << piece;
         }
     }
 }
 
-TEST(AesCbc, MatchesNistSp800_38aInBothDirectionsFromTheGivenIvEachCall) {
+TEST(AesCbc, MatchesNistSp800_38aInWholeBlocksFromTheGivenIvEachCall) {
     const auto key = fromHex(kNistKey), iv = fromHex(kNistIv);
     auto buffer = fromHex(kNistCipher);
     ASSERT_TRUE(DecryptChunk(buffer.data(), 64, key.data(), iv.data()));
@@ -97,12 +92,9 @@ TEST(AesCbc, MatchesNistSp800_38aInBothDirectionsFromTheGivenIvEachCall) {
     const auto chain = fromHex(kNistCipher.substr(32, 32));
     ASSERT_TRUE(DecryptChunk(buffer.data(), 16, key.data(), chain.data()));
     EXPECT_EQ(buffer, fromHex(kNistPlain.substr(64, 32)));
-}
-
-TEST(AesCbc, RejectsLengthsThatAreNotWholeBlocks) {
-    const auto key = fromHex(kNistKey), iv = fromHex(kNistIv);
+    // Lengths that are not whole blocks are refused both ways.
     for (uint32_t length : {1u, 15u, 17u, 100u}) {
-        std::vector<uint8_t> buffer(128, 0x5A);
+        buffer.assign(128, 0x5A);
         EXPECT_FALSE(DecryptChunk(buffer.data(), length, key.data(), iv.data())) << length;
         EXPECT_FALSE(EncryptChunk(buffer.data(), length, key.data(), iv.data())) << length;
     }
