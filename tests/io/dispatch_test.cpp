@@ -1,7 +1,7 @@
 // Faults guarded against: a version block matched loosely (case, length), a
 // stream without one not taken as a Sheet record, unknown kinds reaching a
-// handler or touching the module slot (or a fault that is not there), and a
-// short head read past its end.
+// handler or touching the module slot (or a fault that is not there), a short
+// head read past its end, and a name compared beyond its first zero unit.
 #include <gtest/gtest.h>
 
 #include "io/dispatch.h"
@@ -14,11 +14,11 @@ namespace {
 
 // A record head: the 16-byte identifier, `name` as the version block name,
 // then `after`.
-Bytes head(const char* name, const Bytes& after = {}) {
-    test::StreamBytes s{Bytes(16, 0)};
-    s.str(name);
-    s.b.insert(s.b.end(), after.begin(), after.end());
-    return s.b;
+Bytes head(const std::string& name, const Bytes& after = {}) {
+    Bytes b = test::StreamBytes{Bytes(16, 0)}.u64(name.size()).b;
+    b.insert(b.end(), name.begin(), name.end());
+    b.insert(b.end(), after.begin(), after.end());
+    return b;
 }
 
 }  // namespace
@@ -31,7 +31,8 @@ TEST(PeekRecordKind, ReadsTheKindAfterAnExactVersionBlockAndTakesAnythingElseAsS
     } cases[] = {
         {head("VersionBlk", {3, 0}), true, 3},
         {head("VersionBlk", {7, 0, 9}), true, 7},
-        {head("VersionBlk", {3}), false, 0},  // the kind is cut short
+        {head("VersionBlk", {3}), false, 0},             // the kind is cut short
+        {head({"VersionBlk\0X", 12}, {3, 0}), true, 3},  // a zero ends the name
         {head("versionblk", {3, 0}), true, kSheetRecord},
         {head("VersionBl", {3, 0}), true, kSheetRecord},
         {head("VersionBlkX", {3, 0}), true, kSheetRecord},
