@@ -43,11 +43,6 @@ Bytes bodyWith(const Bytes& pre, const Bytes& chunks) {
     return pre + Bytes{0x03} + chunks;
 }
 
-// One module record chunk and the end marker.
-Bytes moduleChunks(const Module& m) {
-    return record(kModuleRecord, WriteBlob(m)) + kEnd;
-}
-
 struct Outcome {
     bool loaded = false;
     ModulePtr module;
@@ -161,7 +156,8 @@ TEST_F(DataFileLoad, EveryFlippedByteAndEveryCutFailsCleanly) {
     // so a walk that went on reading would fail the load.
     const Bytes body =
         bodyWith({'h', 'd', 'r'}, header(9, 0, 5) + Bytes{1, 2, 3, 4, 5} +
-                                      moduleChunks(TinyModule()) + Bytes{0xEE, 0xEE, 0xEE});
+                                      record(kModuleRecord, WriteBlob(TinyModule())) + kEnd +
+                                      Bytes{0xEE, 0xEE, 0xEE});
     const Bytes good = signFile(body);
     ASSERT_TRUE(loadBytes(good).loaded);
     for (size_t i = 0; i < good.size(); ++i) {
@@ -190,54 +186,46 @@ TEST_F(DataFileLoad, EveryFlippedByteAndEveryCutFailsCleanly) {
     }
 }
 
-TEST_F(DataFileLoad, ChunkLengthsAreCheckedBeforeReading) {
-    const struct {
-        int32_t length;
-        const char* what;
-    } cases[] = {
-        {100, "has a length that is not a multiple of 16"},
-        {-16, "has a negative length"},
-        {INT32_MIN, "has a negative length"},
-        {INT32_MAX - 15, "is longer than the rest of the file"},
-        {160, "is longer than the rest of the file"},
-    };
+TEST_F(DataFileLoad, FaultsNameTheChunkAndPointIntoTheFile) {
     const Bytes sealed = sealRecord(WriteBlob(SampleModule(0)));
     ASSERT_GT(sealed.size(), 160u);
-    for (const auto& c : cases) {
-        const Bytes chunks =
-            header(2, kModuleRecord, c.length) + Bytes(sealed.begin(), sealed.begin() + 120) + kEnd;
-        Outcome o = loadBytes(signFile(bodyWith({'a', 'b'}, chunks)));
-        EXPECT_FALSE(o.loaded) << c.length;
-        EXPECT_TRUE(o.untouched);
-        EXPECT_EQ(o.fault.offset, 3) << c.length;
-        EXPECT_EQ(o.fault.what, std::string("the record chunk at byte offset 3 ") + c.what);
-    }
-    // An empty record chunk is no negative one: its empty stream is what fails.
-    Outcome o = loadBytes(signFile(bodyWith({'a', 'b'}, header(2, kModuleRecord, 0) + kEnd)));
-    EXPECT_NE(o.fault.what.find("(kind 3), record offset 0: stream ends"), std::string::npos)
-        << o.fault.what;
-    // A skipped chunk longer than the file.
-    o = loadBytes(signFile(bodyWith({}, header(5, 0, 100) + Bytes(40, 0))));
-    EXPECT_FALSE(o.loaded);
-    EXPECT_EQ(o.fault.offset, 1);
-    EXPECT_EQ(o.fault.what,
-              "the chunk at byte offset 1 of type 5 is cut short by the end of the file");
-}
-
-TEST_F(DataFileLoad, ParseFaultsPointIntoTheFile) {
-    // The text1 count of a module record (after identifier 16, version block
-    // name 8 + 10 and kind 2) made larger than any string may be.
+    const auto cutRecord = [&](int32_t length) {
+        return header(2, kModuleRecord, length) + Bytes(sealed.begin(), sealed.begin() + 120);
+    };
+    // A module record whose text1 count (after identifier 16, version block
+    // name 8 + 10 and kind 2) is larger than any string may be.
     Bytes stream = WriteBlob(SampleModule(0));
     stream[36] = 0xE9;
     stream[37] = 0x03;  // 1001
-    // Preamble and 0x03 4 bytes, a skipped chunk 18: the record chunk is at 22.
-    const Bytes chunks = header(7, 0, 10) + Bytes(10, 0) + record(kModuleRecord, stream) + kEnd;
-    Outcome o = loadBytes(signFile(bodyWith({1, 2, 4}, chunks)));
-    EXPECT_FALSE(o.loaded);
-    EXPECT_EQ(o.fault.offset, 22 + 8 + 36);
-    EXPECT_EQ(o.fault.what,
-              "the record chunk at byte offset 22 (kind 3), record offset 36: "
-              "string count 1001 above 1000");
+    // After the preamble "ab" and 0x03, the first chunk is at byte offset 3.
+    const std::string first = "the record chunk at byte offset 3 ";
+    const struct {
+        Bytes chunks;
+        int64_t offset;
+        std::string what;
+    } cases[] = {
+        {cutRecord(100), 3, first + "has a length that is not a multiple of 16"},
+        {cutRecord(-16), 3, first + "has a negative length"},
+        {cutRecord(INT32_MIN), 3, first + "has a negative length"},
+        {cutRecord(INT32_MAX - 15), 3, first + "is longer than the rest of the file"},
+        {cutRecord(160), 3, first + "is longer than the rest of the file"},
+        // An empty record chunk is no negative one: its empty stream is what fails.
+        {header(2, kModuleRecord, 0), 3 + 8,
+         first + "(kind 3), record offset 0: stream ends: 16 bytes needed, 0 left"},
+        {header(5, 0, 100) + Bytes(40, 0), 3,
+         "the chunk at byte offset 3 of type 5 is cut short by the end of the file"},
+        // Behind an 18-byte skipped chunk.
+        {header(7, 0, 10) + Bytes(10, 0) + record(kModuleRecord, stream), 21 + 8 + 36,
+         "the record chunk at byte offset 21 (kind 3), record offset 36: string count 1001 "
+         "above 1000"},
+    };
+    for (const auto& c : cases) {
+        Outcome o = loadBytes(signFile(bodyWith({'a', 'b'}, c.chunks + kEnd)));
+        EXPECT_FALSE(o.loaded) << c.what;
+        EXPECT_TRUE(o.untouched) << c.what;
+        EXPECT_EQ(o.fault.offset, c.offset) << c.what;
+        EXPECT_EQ(o.fault.what, c.what);
+    }
 }
 
 TEST_F(DataFileLoad, PathBytesReachTheFileSystemUnchanged) {
@@ -250,7 +238,8 @@ TEST_F(DataFileLoad, PathBytesReachTheFileSystemUnchanged) {
     ModulePtr out;
     EXPECT_FALSE(LoadDataFile(nullptr, out));
     // UTF-8 with characters outside ASCII, and bytes that are not UTF-8 at all.
-    const Bytes file = signFile(bodyWith({}, moduleChunks(SampleModule(2))));
+    const Bytes file =
+        signFile(bodyWith({}, record(kModuleRecord, WriteBlob(SampleModule(2))) + kEnd));
     for (const std::string name : {"Reibwert-\xC3\xB6l-\xE2\x82\xAC.mxd", "raw-\xFF\xFE\x80.mxd"}) {
         Outcome o = loadBytes(file, name);
         ASSERT_TRUE(o.loaded) << name << ": " << o.fault.what;
