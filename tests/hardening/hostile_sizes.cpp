@@ -78,10 +78,9 @@ struct Count {
     size_t offset;  // SIZE_MAX: not found
 };
 
-// A record stream, its kind in a data file and the place of each of its counts.
+// A record stream and the place of each of its counts.
 struct Layout {
     std::string kind;
-    RecordKind recordKind;
     Bytes bytes;
     std::vector<Count> counts;
 };
@@ -89,9 +88,9 @@ struct Layout {
 // The first byte at which the grown record's stream differs; the count there
 // must have grown by exactly one, or the count is reported as not found.
 template <typename R, typename Write>
-Layout layoutOf(std::string kind, RecordKind recordKind, const R& record, Write write,
+Layout layoutOf(std::string kind, const R& record, Write write,
                 const std::vector<Grower<R>>& growers) {
-    Layout layout{std::move(kind), recordKind, write(record), {}};
+    Layout layout{std::move(kind), write(record), {}};
     const Bytes& b = layout.bytes;
     for (const Grower<R>& g : growers) {
         R grown = record;
@@ -172,11 +171,10 @@ const std::vector<Layout>& layouts() {
             {"property count", Field::count, at(&S::properties)},
             {"property key", Field::string, at<S>([](S& r) { return &r.properties.keys[0]; })},
             {"property value", Field::string, at<S>([](S& r) { return &r.properties.values[0]; })}};
-        return std::vector<Layout>{
-            layoutOf("module record", kModuleRecord, m, WriteBlob, module),
-            layoutOf("lubricant record", kLubricantRecord, sampleLubricantRecord(),
-                     LubricantRecordBytes, tableGrowers<LubricantRecord>()),
-            layoutOf("sheet record", kSheetRecord, sheet, SheetRecordBytes, sheetGrowers)};
+        return std::vector<Layout>{layoutOf("module record", m, WriteBlob, module),
+                                   layoutOf("lubricant record", sampleLubricantRecord(),
+                                            LubricantRecordBytes, tableGrowers<LubricantRecord>()),
+                                   layoutOf("sheet record", sheet, SheetRecordBytes, sheetGrowers)};
     }();
     return all;
 }
