@@ -136,17 +136,15 @@ TEST_F(DataFileLoad, DigestCoversExactlyEverythingBeforeTheTrailer) {
     Outcome o = loadBytes(signFile({}));
     EXPECT_FALSE(o.loaded);
     EXPECT_EQ(o.fault.what, "no 0x03 ends the preamble");
-}
-
-TEST_F(DataFileLoad, FilesOf2GiBOrMoreAreRefusedBeforeHashing) {
-    // Sparse: no disk space is used, and hashing it would take seconds.
-    const std::string path = dir.write("huge.mxd", {});
+    // 2 GiB or more are refused before hashing (a sparse file: no disk space
+    // is used). Where long has 32 bits (Windows), ftell itself cannot give
+    // such a size.
+    const std::string huge = dir.write("huge.mxd", {});
     std::error_code error;
-    std::filesystem::resize_file(path, (uint64_t{1} << 31) + 16, error);
+    std::filesystem::resize_file(huge, (uint64_t{1} << 31) + 16, error);
     if (error) GTEST_SKIP() << "no sparse file: " << error.message();
-    Outcome o = load(path);
+    o = load(huge);
     EXPECT_FALSE(o.loaded);
-    // Where long has 32 bits (Windows), ftell itself cannot give such a size.
     EXPECT_EQ(o.fault.what,
               sizeof(long) > 4 ? "file of 2 GiB or more" : "cannot find the size of the file");
 }
