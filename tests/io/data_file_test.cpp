@@ -1,11 +1,12 @@
 // Faults guarded against: a digest over the wrong range (trailer included,
 // blocks read past the limit, the last block not shortened), bytes after the
 // end marker left unprotected or read, a preamble or chunk walk that reads the
-// wrong bytes, record chunks that allocate what the file cannot hold, skip
-// chunks with odd lengths mishandled, the wrong module kept when a file holds
-// several, modules leaked or the caller's handle written on failure, paths
-// mangled on the way to the open. Digest state shared between loads is the
-// concurrency test's business.
+// wrong bytes, record chunk lengths (negative, not whole blocks, beyond the
+// file) not refused, skipped chunks of odd lengths mishandled, faults that
+// name the wrong chunk or offset, the wrong module kept when a file holds
+// several, the caller's handle written on failure, paths mangled on the way
+// to the open. Digest state shared between loads is the concurrency test's
+// business, allocations sized by chunk lengths the hostile size test's.
 #include <gtest/gtest.h>
 
 #include <filesystem>
