@@ -1,9 +1,9 @@
 // Hostile sizes in every count of the three record kinds: counts near 2^64,
 // 2^63, 2^60, 2^32 and 2^31, counts one above what the stream holds, strings
-// of 1000 and 1001 characters. The
-// streams come from the library's writers; where a count sits is found
-// without knowing the layout, as the first byte at which the stream changes
-// when that list or string grows by one.
+// of 1000 and 1001 characters; record chunk lengths near 2 GiB; grid sizes
+// preparation cannot take. The streams come from the library's writers; where
+// a count sits is found without knowing the layout, as the first byte at which
+// the stream changes when that list or string grows by one.
 //
 // Faults guarded against: a count trusted before the bytes behind it are
 // checked (a huge allocation, or a multiplication that wraps to a small one);
@@ -11,7 +11,8 @@
 // count of 1001 accepted or one of 1000 refused in any string of any record;
 // a stream length that is negative or too short for a record and still read;
 // a data-file chunk length near 2 GiB that is allocated before it is checked;
-// any case that takes long.
+// grid sizes beyond what preparation supports that cost memory or time; any
+// case that takes long.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -271,5 +272,21 @@ TEST(HostileSizes, RecordChunkLengthsNearTwoGiBFailWithoutLargeAllocations) {
         MorvexModule* m = nullptr;
         EXPECT_EQ(cheaply(body.size(), [&] { return Morvex_LoadFile(path.c_str(), &m); }), 0u)
             << length;
+    }
+}
+
+TEST(HostileSizes, GridPointCountsBeyondWhatPreparationTakesAreRefusedCheaply) {
+    // A grid holds gridPointCount^4 values; counts whose fourth power no signed
+    // 32-bit count holds must fail before anything is allocated, also those
+    // whose low 32 bits are small.
+    Module changed = *ReadBlob(SampleStreamBytes("other-centres"));
+    for (uint64_t hostile : {uint64_t{216}, uint64_t{1} << 16, (uint64_t{1} << 32) + 3,
+                             uint64_t{1} << 63, ~uint64_t{0}}) {
+        changed.primaryEntries[0].packageData[0].gridPointCount = hostile;
+        const Bytes blob = WriteBlob(changed);
+        const ModulePtr module = ReadBlob(blob);
+        MorvexModule* m = module.get();
+        EXPECT_EQ(cheaply(blob.size(), [&] { return Morvex_PrepareSolverData(&m); }), 0u)
+            << hostile;
     }
 }
