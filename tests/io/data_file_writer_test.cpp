@@ -50,22 +50,14 @@ TEST(DataFileWriter, LayoutIsPreambleChunksEndMarkerTrailer) {
     EXPECT_EQ(readWholeFile(path), file);
 }
 
-TEST(DataFileWriter, RefusesFilesTheLoaderWouldMisread) {
-    Bytes file = {0x42};
-    DataFileContent withMarkerInPreamble;
-    withMarkerInPreamble.preamble = {'a', 0x03, 'b'};
-    EXPECT_FALSE(WriteDataFile(withMarkerInPreamble, file));
-
-    DataFileContent withEndMarkerChunk;
-    withEndMarkerChunk.chunks.push_back(MakeSkipChunk(3, {}));
-    EXPECT_FALSE(WriteDataFile(withEndMarkerChunk, file));
-
-    DataFileContent withPartialBlock;
-    DataFileChunk raw;
-    raw.type = 2;
-    raw.kind = kModuleRecord;
-    raw.payload.assign(20, 0);
-    withPartialBlock.chunks.push_back(raw);
-    EXPECT_FALSE(WriteDataFile(withPartialBlock, file));
-    EXPECT_EQ(file, Bytes{0x42});
+TEST(DataFileWriter, RefusesFilesTheLoaderWouldMisreadAndLeavesTheOutputAlone) {
+    DataFileContent markerInPreamble, endMarkerChunk, partialBlock;
+    markerInPreamble.preamble = {'a', 0x03, 'b'};
+    endMarkerChunk.chunks.push_back(MakeSkipChunk(3, {}));
+    partialBlock.chunks.push_back(MakeSkipChunk(2, Bytes(20, 0)));  // a record chunk
+    for (const DataFileContent* content : {&markerInPreamble, &endMarkerChunk, &partialBlock}) {
+        Bytes file = {0x42};
+        EXPECT_FALSE(WriteDataFile(*content, file));
+        EXPECT_EQ(file, Bytes{0x42});
+    }
 }
