@@ -48,12 +48,8 @@ struct Sweep {
 
 // Runs `call` with allocation k = 1, 2, ... failing until a run makes fewer
 // than k allocations. Checks that a run without an injected failure succeeded
-// and that nothing stayed allocated.
+// and that nothing stayed allocated; stops at the first failed check.
 Sweep sweep(const std::string& what, const Call& call) {
-    const auto failedParts = [] {
-        return testing::UnitTest::GetInstance()->current_test_info()->result()->total_part_count();
-    };
-    const int failedBefore = failedParts();
     uint64_t failedCalls = 0;
     for (uint64_t k = 1;; ++k) {
         const int64_t before = mxalloc::counters.live;
@@ -72,10 +68,7 @@ Sweep sweep(const std::string& what, const Call& call) {
             return {k - 1, failedCalls};
         }
         if (!succeeded) ++failedCalls;
-        if (failedParts() != failedBefore) {
-            ADD_FAILURE() << what << ": stopped at allocation " << k;
-            return {k, failedCalls};
-        }
+        if (testing::Test::HasFailure()) return {k, failedCalls};
     }
 }
 
@@ -99,11 +92,17 @@ Call reading(const Bytes& reference, std::function<uint32_t(MorvexModule**)> rea
 
 }  // namespace
 
-TEST(AllocationFailure, DeserializationAndLoadingFailCleanlyAtEveryAllocation) {
-    for (const SampleStream& s : SampleStreams()) {
-        const ModulePtr clean = ReadBlob(s.bytes);
-        ASSERT_NE(clean, nullptr) << s.name;
-        const Sweep size = sweep("read " + s.name, reading(WriteBlob(*clean), [&](auto m) {
+TEST(AllocationFailure, ReadingWritingAndLoadingFailCleanlyAtEveryAllocation) {
+    std::vector<SampleStream> all = SampleStreams();
+    // Past the writer's first 1,000,000 bytes: the buffer grows once.
+    Module large = SampleModule(0);
+    large.strainRougheningValues.assign(150000, 0.25);
+    all.push_back({"larger than a writer step", kModuleRecord, WriteBlob(large), false});
+    for (const SampleStream& s : all) {
+        const ModulePtr module = ReadBlob(s.bytes);
+        ASSERT_NE(module, nullptr) << s.name;
+        const Bytes reference = WriteBlob(*module);
+        const Sweep size = sweep("read " + s.name, reading(reference, [&](auto m) {
                                      return Morvex_DeserializeModule(
                                          s.bytes.data(), static_cast<int32_t>(s.bytes.size()), m);
                                  }));
@@ -111,6 +110,21 @@ TEST(AllocationFailure, DeserializationAndLoadingFailCleanlyAtEveryAllocation) {
         // failures must fail the call.
         EXPECT_GT(size.allocations, 10u) << s.name;
         EXPECT_EQ(size.failedCalls, size.allocations) << s.name;
+        sweep("serialize " + s.name, [&](const Armed& armed, const std::string& at) {
+            uint8_t* blob = reinterpret_cast<uint8_t*>(uintptr_t{0xB10B});
+            uint64_t length = 12345;
+            if (armed([&] { return Morvex_SerializeModule(module.get(), &blob, &length); }) == 0) {
+                // A failed serialization hands out no blob.
+                EXPECT_EQ(blob, nullptr) << at;
+                EXPECT_EQ(length, 0u) << at;
+                return false;
+            }
+            // Only the final shrink may fail without failing the call: the
+            // larger block still holds every byte.
+            EXPECT_EQ(Bytes(blob, blob + length), reference) << at;
+            Morvex_FreeBlob(&blob);
+            return true;
+        });
     }
     const std::pair<const char*, std::vector<std::pair<RecordKind, Bytes>>> files[] = {
         {"module record", {{kModuleRecord, SampleStreamBytes("table")}}},
@@ -135,34 +149,6 @@ TEST(AllocationFailure, DeserializationAndLoadingFailCleanlyAtEveryAllocation) {
         // those failures must fail the load.
         EXPECT_GT(size.allocations, 20u) << name;
         EXPECT_GT(size.failedCalls, size.allocations / 2) << name;
-    }
-}
-
-TEST(AllocationFailure, SerializationFailsCleanlyAtEveryAllocation) {
-    std::vector<SampleStream> all = SampleStreams();
-    // Past the writer's first 1,000,000 bytes: the buffer grows once.
-    Module large = SampleModule(0);
-    large.strainRougheningValues.assign(150000, 0.25);
-    all.push_back({"larger than a writer step", kModuleRecord, WriteBlob(large), false});
-    for (const SampleStream& s : all) {
-        const ModulePtr module = ReadBlob(s.bytes);
-        ASSERT_NE(module, nullptr) << s.name;
-        const Bytes reference = WriteBlob(*module);
-        sweep("serialize " + s.name, [&](const Armed& armed, const std::string& at) {
-            uint8_t* blob = reinterpret_cast<uint8_t*>(uintptr_t{0xB10B});
-            uint64_t length = 12345;
-            if (armed([&] { return Morvex_SerializeModule(module.get(), &blob, &length); }) == 0) {
-                // A failed serialization hands out no blob.
-                EXPECT_EQ(blob, nullptr) << at;
-                EXPECT_EQ(length, 0u) << at;
-                return false;
-            }
-            // Only the final shrink may fail without failing the call: the
-            // larger block still holds every byte.
-            EXPECT_EQ(Bytes(blob, blob + length), reference) << at;
-            Morvex_FreeBlob(&blob);
-            return true;
-        });
     }
 }
 

@@ -73,37 +73,23 @@ void heapRelease(void* block) {
 }
 }  // namespace mx
 
-// Every replaceable form of the global allocation functions. The aligned
-// forms are not used by the library; they fall back to the C library so that
-// a block is always released the way it was allocated.
+// The replaceable scalar forms of the global allocation functions. The array
+// forms are left to the runtime (the library writes no array new-expression):
+// the C++ library's pass them on to these, a sanitizer's keep their own
+// blocks. The aligned forms are not used by the library.
 void* operator new(size_t bytes) {
-    return mxalloc::allocateOrThrow(bytes);
-}
-void* operator new[](size_t bytes) {
     return mxalloc::allocateOrThrow(bytes);
 }
 void* operator new(size_t bytes, const std::nothrow_t&) noexcept {
     return mxalloc::allocate(bytes);
 }
-void* operator new[](size_t bytes, const std::nothrow_t&) noexcept {
-    return mxalloc::allocate(bytes);
-}
 void operator delete(void* block) noexcept {
-    mxalloc::release(block);
-}
-void operator delete[](void* block) noexcept {
     mxalloc::release(block);
 }
 void operator delete(void* block, size_t) noexcept {
     mxalloc::release(block);
 }
-void operator delete[](void* block, size_t) noexcept {
-    mxalloc::release(block);
-}
 void operator delete(void* block, const std::nothrow_t&) noexcept {
-    mxalloc::release(block);
-}
-void operator delete[](void* block, const std::nothrow_t&) noexcept {
     mxalloc::release(block);
 }
 

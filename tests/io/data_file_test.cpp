@@ -1,11 +1,12 @@
 // Faults guarded against: a digest over the wrong range (trailer included,
 // blocks read past the limit, the last block not shortened), bytes after the
 // end marker left unprotected or read, a preamble or chunk walk that reads the
-// wrong bytes, record chunks that allocate what the file cannot hold, skip
-// chunks with odd lengths mishandled, the wrong module kept when a file holds
-// several, modules leaked or the caller's handle written on failure, paths
-// mangled on the way to the open. Digest state shared between loads is the
-// concurrency test's business.
+// wrong bytes, record chunk lengths (negative, not whole blocks, beyond the
+// file) not refused, skipped chunks of odd lengths mishandled, faults that
+// name the wrong chunk or offset, the wrong module kept when a file holds
+// several, the caller's handle written on failure, paths mangled on the way
+// to the open. Digest state shared between loads is the concurrency test's
+// business, allocations sized by chunk lengths the hostile size test's.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -43,11 +44,6 @@ Bytes bodyWith(const Bytes& pre, const Bytes& chunks) {
     return pre + Bytes{0x03} + chunks;
 }
 
-// One module record chunk and the end marker.
-Bytes moduleChunks(const Module& m) {
-    return record(kModuleRecord, WriteBlob(m)) + kEnd;
-}
-
 struct Outcome {
     bool loaded = false;
     ModulePtr module;
@@ -83,6 +79,10 @@ TEST_F(DataFileLoad, TheLastRecordChunkGivesTheModuleItsStreamDeserializesTo) {
     const Bytes sheet = SheetRecordBytes(test::sheetRecordWithItems(12, {0.5, 2.0, 1.0}));
     const Bytes lubricant = LubricantRecordBytes(test::sampleLubricantRecord());
     const Bytes a = WriteBlob(SampleModule(0)), b = WriteBlob(SampleModule(1));
+    // Skipped chunks: 3000 bytes read as 1024 + 1024 + 952 (a 0x03 among
+    // them), a zero and a negative length (nothing to skip), exactly 1024.
+    Bytes skipped = header(5, 0, 3000) + Bytes(3000, 0x03) + header(0, 2, 0) + header(-7, 1, -40) +
+                    header(1, 0, 1024) + Bytes(1024, 0x02);
     const struct {
         Bytes chunks;
         bool loads;
@@ -94,13 +94,18 @@ TEST_F(DataFileLoad, TheLastRecordChunkGivesTheModuleItsStreamDeserializesTo) {
         {record(kModuleRecord, a) + record(kSheetRecord, sheet) + record(kModuleRecord, b), true,
          &b},
         {record(kModuleRecord, b) + record(kLubricantRecord, lubricant), true, &lubricant},
+        {skipped + record(kModuleRecord, b), true, &b},
         {{}, true, nullptr},
         {record(kModuleRecord, sheet), false, nullptr},  // the chunk's kind decides
+        {record(kModuleRecord, a) + record(7, b), false, nullptr},
+        // A second 0x03 after the preamble's is the first byte of a chunk header.
+        {Bytes{0x03} + record(kModuleRecord, a), false, nullptr},
     };
     for (const auto& c : cases) {
         Outcome o = loadBytes(signFile(bodyWith({'M', 'X', 0x00, 0xFF}, c.chunks + kEnd)));
-        ASSERT_EQ(o.loaded, c.loads) << o.fault.what;
+        ASSERT_EQ(o.loaded, c.loads) << (&c - cases) << ": " << o.fault.what;
         ASSERT_EQ(bool(o.module), c.expected != nullptr);
+        EXPECT_EQ(o.untouched, !c.loads);
         if (!c.expected) continue;
         // The stream read and finalized as Morvex_DeserializeModule does.
         ModulePtr expected;
@@ -111,39 +116,48 @@ TEST_F(DataFileLoad, TheLastRecordChunkGivesTheModuleItsStreamDeserializesTo) {
 }
 
 TEST_F(DataFileLoad, DigestCoversExactlyEverythingBeforeTheTrailer) {
-    // Bodies around the 2048-byte block size: preamble + 0x03 + end marker.
+    // Bodies around the 2048-byte block size: a preamble of every byte value
+    // but 0x03, then 0x03 and the end marker.
     for (size_t bodySize : {2047u, 2048u, 2049u, 4096u, 4097u}) {
-        const Bytes file = signFile(bodyWith(Bytes(bodySize - 9, 'p'), kEnd));
+        Bytes pre(bodySize - 9);
+        for (size_t i = 0; i < pre.size(); ++i)
+            pre[i] = static_cast<uint8_t>(i % 256 == 3 ? 4 : i % 256);
+        const Bytes file = signFile(bodyWith(pre, kEnd));
         ASSERT_EQ(file.size(), bodySize + 16);
         Outcome o = loadBytes(file);
         EXPECT_TRUE(o.loaded) << bodySize << ": " << o.fault.what;
     }
+    for (size_t size = 0; size < 16; ++size) {
+        Outcome o = loadBytes(Bytes(size, 0x03));
+        EXPECT_FALSE(o.loaded);
+        EXPECT_TRUE(o.untouched);
+        EXPECT_EQ(o.fault.what, "file shorter than its 16-byte MD5 trailer");
+    }
     // The digest of nothing passes; the empty body then has no preamble end.
     Outcome o = loadBytes(signFile({}));
     EXPECT_FALSE(o.loaded);
-    EXPECT_TRUE(o.untouched);
     EXPECT_EQ(o.fault.what, "no 0x03 ends the preamble");
-}
-
-TEST_F(DataFileLoad, FilesOf2GiBOrMoreAreRefusedBeforeHashing) {
-    // Sparse: no disk space is used, and hashing it would take seconds.
-    const std::string path = dir.write("huge.mxd", {});
+    // 2 GiB or more are refused before hashing (a sparse file: no disk space
+    // is used). Where long has 32 bits (Windows), ftell itself cannot give
+    // such a size.
+    const std::string huge = dir.write("huge.mxd", {});
     std::error_code error;
-    std::filesystem::resize_file(path, (uint64_t{1} << 31) + 16, error);
+    std::filesystem::resize_file(huge, (uint64_t{1} << 31) + 16, error);
     if (error) GTEST_SKIP() << "no sparse file: " << error.message();
-    Outcome o = load(path);
+    o = load(huge);
     EXPECT_FALSE(o.loaded);
-    // Where long has 32 bits (Windows), ftell itself cannot give such a size.
     EXPECT_EQ(o.fault.what,
               sizeof(long) > 4 ? "file of 2 GiB or more" : "cannot find the size of the file");
 }
 
-TEST_F(DataFileLoad, EveryFlippedByteFailsTheDigest) {
+TEST_F(DataFileLoad, EveryFlippedByteAndEveryCutFailsCleanly) {
     // After the end marker: three signed bytes, too short for a chunk header,
     // so a walk that went on reading would fail the load.
-    const Bytes good = signFile(bodyWith({'h', 'd', 'r'}, header(9, 0, 5) + Bytes{1, 2, 3, 4, 5} +
-                                                              moduleChunks(TinyModule()) +
-                                                              Bytes{0xEE, 0xEE, 0xEE}));
+    const Bytes body =
+        bodyWith({'h', 'd', 'r'}, header(9, 0, 5) + Bytes{1, 2, 3, 4, 5} +
+                                      record(kModuleRecord, WriteBlob(TinyModule())) + kEnd +
+                                      Bytes{0xEE, 0xEE, 0xEE});
+    const Bytes good = signFile(body);
     ASSERT_TRUE(loadBytes(good).loaded);
     for (size_t i = 0; i < good.size(); ++i) {
         Bytes bad = good;
@@ -154,24 +168,11 @@ TEST_F(DataFileLoad, EveryFlippedByteFailsTheDigest) {
         EXPECT_EQ(o.fault.what, "MD5 trailer mismatch") << "byte " << i;
         EXPECT_EQ(o.fault.offset, static_cast<int64_t>(good.size() - 16));
     }
-}
-
-TEST_F(DataFileLoad, EveryTruncationFailsCleanly) {
-    const Bytes body = bodyWith({'x'}, moduleChunks(TinyModule()));
-    const Bytes good = signFile(body);
-    for (size_t size = 0; size < good.size(); ++size) {
-        Outcome o = loadBytes(Bytes(good.begin(), good.begin() + size));
-        ASSERT_FALSE(o.loaded) << "cut to " << size;
-        EXPECT_TRUE(o.untouched);
-        if (size < 16) {
-            EXPECT_EQ(o.fault.what, "file shorter than its 16-byte MD5 trailer");
-        }
-    }
     // Cut bodies with a fresh, matching trailer reach the chunk walk, which
     // then runs into the trailer or the end of the file (a cut before the end
     // marker is a file without one). Only a cut that keeps the end marker's
     // type loads: its kind and length are never looked at.
-    const size_t endMarkerType = body.size() - 8 + 2;
+    const size_t endMarkerType = body.size() - 3 - 8 + 2;
     for (size_t size = 0; size < body.size(); ++size) {
         Outcome o = loadBytes(signFile(Bytes(body.begin(), body.begin() + size)));
         if (size >= endMarkerType) {
@@ -184,98 +185,46 @@ TEST_F(DataFileLoad, EveryTruncationFailsCleanly) {
     }
 }
 
-TEST_F(DataFileLoad, PreambleEndsAtTheFirst0x03) {
-    const Bytes chunks = moduleChunks(SampleModule(0));
-    Bytes pre(300);
-    for (size_t i = 0; i < pre.size(); ++i)
-        pre[i] = static_cast<uint8_t>(i % 256 == 3 ? 4 : i % 256);
-    Outcome o = loadBytes(signFile(bodyWith(pre, chunks)));
-    ASSERT_TRUE(o.loaded) << o.fault.what;
-    EXPECT_TRUE(o.module);
-    // A second 0x03 right after the first is the first byte of a chunk header.
-    EXPECT_FALSE(loadBytes(signFile(bodyWith({}, Bytes{0x03} + chunks))).loaded);
-}
-
-TEST_F(DataFileLoad, SkipChunksOfAnyLengthAreSteppedButNotPastTheFile) {
-    Bytes payload(3000);  // read as 1024 + 1024 + 952
-    for (int i = 0; i < 3000; ++i)
-        payload[i] = static_cast<uint8_t>(i == 1500 ? 3 : i);
-    const Bytes chunks = header(5, 0, 3000) + payload +
-                         header(0, 2, 0) +     // length 0: nothing to skip
-                         header(-7, 1, -40) +  // negative: nothing to skip
-                         header(1, 0, 1024) + Bytes(1024, 0x02) + moduleChunks(SampleModule(1));
-    Outcome o = loadBytes(signFile(bodyWith({}, chunks)));
-    ASSERT_TRUE(o.loaded) << o.fault.what;
-    EXPECT_EQ(o.module->text1, u"sample B");
-
-    o = loadBytes(signFile(bodyWith({}, header(5, 0, 100) + Bytes(40, 0))));
-    EXPECT_FALSE(o.loaded);
-    EXPECT_EQ(o.fault.offset, 1);
-    EXPECT_EQ(o.fault.what,
-              "the chunk at byte offset 1 of type 5 is cut short by the end of the file");
-}
-
-TEST_F(DataFileLoad, RecordChunkLengthsAreCheckedBeforeReading) {
-    const struct {
-        int32_t length;
-        const char* what;
-    } cases[] = {
-        {100, "has a length that is not a multiple of 16"},
-        {-16, "has a negative length"},
-        {INT32_MIN, "has a negative length"},
-        {INT32_MAX - 15, "is longer than the rest of the file"},
-        {160, "is longer than the rest of the file"},
-    };
+TEST_F(DataFileLoad, FaultsNameTheChunkAndPointIntoTheFile) {
     const Bytes sealed = sealRecord(WriteBlob(SampleModule(0)));
     ASSERT_GT(sealed.size(), 160u);
-    for (const auto& c : cases) {
-        const Bytes chunks =
-            header(2, kModuleRecord, c.length) + Bytes(sealed.begin(), sealed.begin() + 120) + kEnd;
-        Outcome o = loadBytes(signFile(bodyWith({'a', 'b'}, chunks)));
-        EXPECT_FALSE(o.loaded) << c.length;
-        EXPECT_TRUE(o.untouched);
-        EXPECT_EQ(o.fault.offset, 3) << c.length;
-        EXPECT_EQ(o.fault.what, std::string("the record chunk at byte offset 3 ") + c.what);
-    }
-    // An empty record chunk is no negative one: its empty stream is what fails.
-    Outcome o = loadBytes(signFile(bodyWith({'a', 'b'}, header(2, kModuleRecord, 0) + kEnd)));
-    EXPECT_NE(o.fault.what.find("(kind 3), record offset 0: stream ends"), std::string::npos)
-        << o.fault.what;
-}
-
-TEST_F(DataFileLoad, RejectedRecordReleasesEarlierModulesAndLeavesTheHandle) {
-    for (uint16_t badKind : {uint16_t{0}, uint16_t{4}, uint16_t{7}, uint16_t{0xFFFF}}) {
-        const Bytes chunks = record(kModuleRecord, WriteBlob(SampleModule(0))) +
-                             record(badKind, WriteBlob(SampleModule(1))) + kEnd;
-        Outcome o = loadBytes(signFile(bodyWith({}, chunks)));
-        EXPECT_FALSE(o.loaded) << badKind;
-        EXPECT_TRUE(o.untouched);
-        EXPECT_NE(o.fault.what.find("(kind " + std::to_string(badKind) + ")"), std::string::npos)
-            << o.fault.what;
-    }
-}
-
-TEST_F(DataFileLoad, ParseFaultsPointIntoTheFile) {
-    // The text1 count of a module record made larger than any string may be.
+    const auto cutRecord = [&](int32_t length) {
+        return header(2, kModuleRecord, length) + Bytes(sealed.begin(), sealed.begin() + 120);
+    };
+    // A module record whose text1 count (after identifier 16, version block
+    // name 8 + 10 and kind 2) is larger than any string may be.
     Bytes stream = WriteBlob(SampleModule(0));
-    const size_t text1Count = 16 + 8 + 10 + 2;
-    stream[text1Count] = 0xE9;
-    stream[text1Count + 1] = 0x03;  // 1001
-    ReadFault direct;
-    ModulePtr slot;
-    ASSERT_FALSE(DispatchRecord(kModuleRecord, stream.data(), static_cast<int32_t>(stream.size()),
-                                slot, &direct));
-    ASSERT_GE(direct.offset, 0);
-
-    const Bytes skipped = header(7, 0, 10) + Bytes(10, 0);
-    const int64_t recordAt = 4 + static_cast<int64_t>(skipped.size());
-    Outcome o =
-        loadBytes(signFile(bodyWith({1, 2, 4}, skipped + record(kModuleRecord, stream) + kEnd)));
-    EXPECT_FALSE(o.loaded);
-    EXPECT_EQ(o.fault.offset, recordAt + 8 + direct.offset);
-    EXPECT_NE(o.fault.what.find(direct.what), std::string::npos) << o.fault.what;
-    EXPECT_NE(o.fault.what.find("byte offset " + std::to_string(recordAt)), std::string::npos)
-        << o.fault.what;
+    stream[36] = 0xE9;
+    stream[37] = 0x03;  // 1001
+    // After the preamble "ab" and 0x03, the first chunk is at byte offset 3.
+    const std::string first = "the record chunk at byte offset 3 ";
+    const struct {
+        Bytes chunks;
+        int64_t offset;
+        std::string what;
+    } cases[] = {
+        {cutRecord(100), 3, first + "has a length that is not a multiple of 16"},
+        {cutRecord(-16), 3, first + "has a negative length"},
+        {cutRecord(INT32_MIN), 3, first + "has a negative length"},
+        {cutRecord(INT32_MAX - 15), 3, first + "is longer than the rest of the file"},
+        {cutRecord(160), 3, first + "is longer than the rest of the file"},
+        // An empty record chunk is no negative one: its empty stream is what fails.
+        {header(2, kModuleRecord, 0), 3 + 8,
+         first + "(kind 3), record offset 0: stream ends: 16 bytes needed, 0 left"},
+        {header(5, 0, 100) + Bytes(40, 0), 3,
+         "the chunk at byte offset 3 of type 5 is cut short by the end of the file"},
+        // Behind an 18-byte skipped chunk.
+        {header(7, 0, 10) + Bytes(10, 0) + record(kModuleRecord, stream), 21 + 8 + 36,
+         "the record chunk at byte offset 21 (kind 3), record offset 36: string count 1001 "
+         "above 1000"},
+    };
+    for (const auto& c : cases) {
+        Outcome o = loadBytes(signFile(bodyWith({'a', 'b'}, c.chunks + kEnd)));
+        EXPECT_FALSE(o.loaded) << c.what;
+        EXPECT_TRUE(o.untouched) << c.what;
+        EXPECT_EQ(o.fault.offset, c.offset) << c.what;
+        EXPECT_EQ(o.fault.what, c.what);
+    }
 }
 
 TEST_F(DataFileLoad, PathBytesReachTheFileSystemUnchanged) {
@@ -288,7 +237,8 @@ TEST_F(DataFileLoad, PathBytesReachTheFileSystemUnchanged) {
     ModulePtr out;
     EXPECT_FALSE(LoadDataFile(nullptr, out));
     // UTF-8 with characters outside ASCII, and bytes that are not UTF-8 at all.
-    const Bytes file = signFile(bodyWith({}, moduleChunks(SampleModule(2))));
+    const Bytes file =
+        signFile(bodyWith({}, record(kModuleRecord, WriteBlob(SampleModule(2))) + kEnd));
     for (const std::string name : {"Reibwert-\xC3\xB6l-\xE2\x82\xAC.mxd", "raw-\xFF\xFE\x80.mxd"}) {
         Outcome o = loadBytes(file, name);
         ASSERT_TRUE(o.loaded) << name << ": " << o.fault.what;
