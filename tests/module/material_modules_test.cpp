@@ -202,34 +202,6 @@ TEST(MaterialModules, EachPropertyListKeepsOnlyItsOwnCaseSensitivePrefix) {
     EXPECT_EQ(pairsOf(lubricant->toolingProperties), (Pairs{{u"ToolingB", u"y"}}));
 }
 
-TEST(ModuleFromSheet, BothMaterialRecordsTakeTheFixedDefaults) {
-    SheetRecord r = test::sheetRecordWithItems(6, {1.0});
-    r.identifier.fill(0xEE);
-    LubricantRecord l = test::sampleLubricantRecord();  // identifier 0xA5...
-    for (const auto& bytes : {SheetRecordBytes(r), LubricantRecordBytes(l)}) {
-        const ModulePtr m = test::deserialize(bytes);
-        ASSERT_TRUE(m);
-        EXPECT_EQ(m->identifier, (std::array<uint8_t, 16>{}));
-        EXPECT_EQ(m->name, u"VersionBlk");
-        EXPECT_EQ(m->formatVersion, 3);
-        EXPECT_EQ(m->solverId, u"2");
-        EXPECT_EQ(m->strainRougheningValues, std::vector<double>{0.0});
-        EXPECT_EQ(m->staticFrictionValues, std::vector<double>{0.0});
-        EXPECT_EQ(m->toolWearValues, std::vector<double>{0.0});
-    }
-    auto m = moduleOf(r);
-    EXPECT_EQ(m->text1, u"sheet");
-    EXPECT_EQ(m->text2, u"DX56");
-    EXPECT_EQ(m->stateAxis, std::vector<double>{0.0});
-    EXPECT_EQ(m->heatTransferStatus, 0u);
-    EXPECT_EQ((std::array{m->pressureMin, m->pressureMax, m->strainMin, m->strainMax}),
-              (std::array{1.0, 100.0, 0.0, 0.5}));
-    EXPECT_EQ((std::array{m->temperatureMin, m->temperatureMax, m->velocityMin, m->velocityMax}),
-              (std::array{20.0, 200.0, 10.0, 500.0}));
-    // Finalization ran: pressure 1..100 over 5 grid points is a step of 99/4.
-    EXPECT_EQ(m->primaryEntries[0].packageData[0].gridSpacing[0], 99.0 / 4.0);
-}
-
 TEST(MaterialChunks, FailedParseLeavesTheSlotAloneAndTheChunkKindDecides) {
     // A Sheet record whose first text happens to read "VersionBlk" is still a
     // Sheet record in a chunk that says so.
@@ -261,24 +233,48 @@ TEST(MaterialChunks, FailedParseLeavesTheSlotAloneAndTheChunkKindDecides) {
     EXPECT_EQ(slot->primaryEntries.size(), 1u);
 }
 
-TEST(ModuleFromLubricant, CarriesTheRecordsData) {
-    LubricantRecord l = test::sampleLubricantRecord();
-    l.directionDependency = 7;
+TEST(MaterialModules, BothRecordsTakeTheFixedDefaultsAndCarryTheirOwnFields) {
+    SheetRecord r = test::sheetRecordWithItems(6, {1.0});
+    r.identifier.fill(0xEE);
+    LubricantRecord l = test::sampleLubricantRecord();  // identifier 0xA5...
+    l.directionDependency = 7;                          // kept, not turned into 1
     l.heatTransferStatus = 5;
-    auto m = moduleOf(l);
-    ASSERT_TRUE(m);
-    EXPECT_EQ(m->text1, u"oil");
-    EXPECT_EQ(m->text2, u"PL61");
-    EXPECT_EQ(m->directionDependency, 7u);  // not turned into 1
-    EXPECT_EQ(m->heatTransferStatus, 5u);
-    EXPECT_EQ((std::array{m->pressureMin, m->pressureMax, m->strainMin, m->strainMax}),
-              (std::array{0.5, 80.0, 0.01, 0.6}));
-    EXPECT_EQ((std::array{m->temperatureMin, m->temperatureMax, m->velocityMin, m->velocityMax}),
-              (std::array{15.0, 180.0, 5.0, 400.0}));
-    EXPECT_EQ(m->nominalSheetRoughness, 0.5);
-    EXPECT_EQ(m->nominalLubricationAmount, 2.0);
-    EXPECT_EQ(m->nominalToolRoughness, 0.3);
+    const struct {
+        std::vector<uint8_t> bytes;
+        const char16_t *text1, *text2;
+        uint32_t directionDependency, heatTransferStatus;
+        std::array<double, 8> ranges;
+    } cases[] = {
+        {SheetRecordBytes(r), u"sheet", u"DX56", 0, 0, {1, 100, 0, 0.5, 20, 200, 10, 500}},
+        {LubricantRecordBytes(l), u"oil", u"PL61", 7, 5, {0.5, 80, 0.01, 0.6, 15, 180, 5, 400}},
+    };
+    for (const auto& c : cases) {
+        const ModulePtr m = test::deserialize(c.bytes);
+        ASSERT_TRUE(m);
+        EXPECT_EQ(m->identifier, (std::array<uint8_t, 16>{}));
+        EXPECT_EQ(m->name, u"VersionBlk");
+        EXPECT_EQ(m->formatVersion, 3);
+        EXPECT_EQ(m->solverId, u"2");
+        EXPECT_EQ(m->strainRougheningValues, std::vector<double>{0.0});
+        EXPECT_EQ(m->staticFrictionValues, std::vector<double>{0.0});
+        EXPECT_EQ(m->toolWearValues, std::vector<double>{0.0});
+        EXPECT_EQ(m->text1, c.text1);
+        EXPECT_EQ(m->text2, c.text2);
+        EXPECT_EQ(m->directionDependency, c.directionDependency);
+        EXPECT_EQ(m->heatTransferStatus, c.heatTransferStatus);
+        EXPECT_EQ(m->stateAxis, std::vector<double>{0.0});
+        EXPECT_EQ(
+            (std::array{m->pressureMin, m->pressureMax, m->strainMin, m->strainMax,
+                        m->temperatureMin, m->temperatureMax, m->velocityMin, m->velocityMax}),
+            c.ranges);
+    }
+    // Finalization ran: pressure 1..100 over 5 grid points is a step of 99/4.
+    EXPECT_EQ(moduleOf(r)->primaryEntries[0].packageData[0].gridSpacing[0], 99.0 / 4.0);
 
+    const ModulePtr m = moduleOf(l);
+    EXPECT_EQ((std::array{m->nominalSheetRoughness, m->nominalLubricationAmount,
+                          m->nominalToolRoughness}),
+              (std::array{0.5, 2.0, 0.3}));
     // The entries arrive as written, in their order: their module records agree.
     Module written, read;
     written.primaryEntries = l.primaryEntries, written.secondaryEntries = l.secondaryEntries;
