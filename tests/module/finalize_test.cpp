@@ -1,47 +1,41 @@
 // Faults guarded against: axes left unsorted (or the value lists sorted by
 // mistake), an axis sort that reads out of bounds, loses values or is not
 // idempotent when the axis holds NaNs (a module read back from its own blob
-// would then serialize to different bytes; found by fuzz_blob), table cells filled by the first
-// instead of the last matching entry, matching by tolerance instead of exact equality, package
-// tables built from the wrong entry, grid spacing divided by N instead of N - 1, and hostile axis
-// counts that make the table allocation explode or its cell count wrap.
+// would then serialize to different bytes; found by fuzz_blob), table cells
+// filled by the first instead of the last matching entry, matching by
+// tolerance instead of exact equality, package tables built from the wrong
+// entry, grid spacing divided by N instead of N - 1, and hostile axis counts
+// that make the table allocation explode or its cell count wrap.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstring>
+#include <numeric>
 
 #include "module/finalize.h"
+#include "support/module_builder.h"
 
 using namespace mx;
 
 namespace {
 
 TableEntry entryAt(double sheet, double lub, double tool, double state, size_t packages = 0) {
-    TableEntry e;
-    e.sheetRoughness = sheet;
-    e.lubricationAmount = lub;
-    e.toolRoughness = tool;
-    e.stateValue = state;
-    e.packageData.resize(packages);
-    return e;
+    return test::Entry({sheet, lub, tool, state}, std::vector<PackageData>(packages));
 }
 
 Module withAxes(std::vector<double> sheet, std::vector<double> lub, std::vector<double> tool,
                 std::vector<double> state) {
     Module m;
-    m.sheetRoughnessValues = std::move(sheet);
-    m.lubricationAmountValues = std::move(lub);
-    m.toolRoughnessValues = std::move(tool);
-    m.stateAxis = std::move(state);
+    m.sheetRoughnessValues = std::move(sheet), m.lubricationAmountValues = std::move(lub);
+    m.toolRoughnessValues = std::move(tool), m.stateAxis = std::move(state);
     return m;
 }
 
 std::vector<double> upTo(size_t n) {
     std::vector<double> axis(n);
-    for (size_t i = 0; i < n; ++i)
-        axis[i] = double(i);
+    std::iota(axis.begin(), axis.end(), 0.0);
     return axis;
 }
 

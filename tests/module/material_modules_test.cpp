@@ -31,13 +31,11 @@ size_t expectedIndexOfPosition(size_t k) {
     return kIndexOfId[(k + 1) % 6];
 }
 
-// Properties with roughness values at positions 3 and 12.
+// Thirteen properties, the sheet roughness at position 3, the tool's at 12.
 PropertyList roughnessProperties(const Text& sheet, const Text& tool) {
     PropertyList list;
-    for (int i = 0; i < 13; ++i) {
-        list.keys.push_back(u"Filler" + Text(1, static_cast<char16_t>(u'a' + i)));
-        list.values.push_back(u"9.99");
-    }
+    list.keys.assign(13, u"Filler");
+    list.values.assign(13, u"9.99");
     list.values[3] = sheet;
     list.values[12] = tool;
     refreshView(list);
