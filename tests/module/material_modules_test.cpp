@@ -96,8 +96,9 @@ TEST(ModuleFromSheet, ItemsFillPackageSlotsAndAmountsGiveTheAxisAndTheNominalAmo
             for (size_t i = 0; i < c.amounts.size(); ++i) {
                 for (const size_t direction : {0, 1}) {
                     const TableEntry& e = (direction ? m->secondaryEntries : m->primaryEntries)[i];
-                    EXPECT_EQ((std::array{e.sheetRoughness, e.lubricationAmount, e.toolRoughness}),
-                              (std::array{0.5, c.amounts[i], 0.25}));
+                    EXPECT_EQ((std::array{e.sheetRoughness, e.lubricationAmount, e.toolRoughness,
+                                          e.stateValue}),
+                              (std::array{0.5, c.amounts[i], 0.25, 0.0}));
                     if (direction == 1 && groupSize == 6) {
                         EXPECT_TRUE(e.packageData.empty());
                         continue;
