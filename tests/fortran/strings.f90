@@ -7,13 +7,11 @@ program mx_fortran_strings
   use, intrinsic :: iso_c_binding
   use mxplugin
   implicit none
-  integer :: failures
   type(c_ptr) :: module, list
   integer(c_int32_t) :: count
   character(len=:), allocatable :: key, value
   character(len=1024) :: path
 
-  failures = 0
   ! UTF-16 in, UTF-8 bytes out.
   call expect([int(z'004D', c_int16_t), int(z'0058', c_int16_t), int(z'0032', c_int16_t)], 'MX2')
   call expect([int(z'00B5', c_int16_t), int(z'006D', c_int16_t)], char(194) // char(181) // 'm')
@@ -24,10 +22,7 @@ program mx_fortran_strings
               char(239) // char(191) // char(189) // 'A')
   key = mx_utf16_to_utf8(c_null_ptr)
   count = size(mx_utf16_units(c_null_ptr))
-  if (key /= '' .or. count /= 0) then
-    print '(a)', 'a null string is not empty'
-    failures = failures + 1
-  end if
+  if (key /= '' .or. count /= 0) error stop 'a null string is not empty'
 
   ! A property list as the library hands it out.
   call get_command_argument(1, path)
@@ -39,13 +34,11 @@ program mx_fortran_strings
   call mx_get_property(list, count, 1, key, value)
   if (key /= 'Sheet grade' .or. value /= 'DX54D') then
     print '(5a)', 'first workpiece property: "', key, '" = "', value, '"'
-    failures = failures + 1
+    error stop 'wrong first workpiece property'
   end if
   call mx_get_property(list, count, count + 1, key, value)
-  if (key /= '' .or. value /= '') failures = failures + 1
+  if (key /= '' .or. value /= '') error stop 'a property past the end is not empty'
   call Morvex_FreeModule(module)
-
-  if (failures /= 0) stop 1
 
 contains
 
@@ -57,8 +50,8 @@ contains
     terminated = [units, 0_c_int16_t]
     sameUnits = all(mx_utf16_units(c_loc(terminated)) == units)
     if (mx_utf16_to_utf8(c_loc(terminated)) /= utf8 .or. .not. sameUnits) then
-      print '(a, z4.4)', 'wrong UTF-8 for a string starting with U+', units(1)
-      failures = failures + 1
+      print '(a, z4.4)', 'wrong text for a string starting with U+', units(1)
+      error stop 'wrong UTF-8 or code units'
     end if
   end subroutine
 end program mx_fortran_strings

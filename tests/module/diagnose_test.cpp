@@ -27,23 +27,16 @@ TableEntry entryAt(double sheet, double lube) {
 // Two sheet roughness and two lubrication values, every cell filled in both
 // directions, twelve packages, heat transfer modelled: nothing to report.
 Module wellFormed() {
-    Module m;
-    m.pressureMin = 0, m.pressureMax = 100;
-    m.strainMin = 0, m.strainMax = 0.5;
-    m.temperatureMin = 20, m.temperatureMax = 200;
-    m.velocityMin = 0, m.velocityMax = 500;
-    m.sheetRoughnessValues = {1.6, 0.8};  // finalization sorts
-    m.lubricationAmountValues = {0.5, 2.0};
-    m.toolRoughnessValues = {0.4};
-    m.stateAxis = {0.0};
+    test::ModuleRecipe recipe;
+    recipe.ranges = {0, 100, 0, 0.5, 20, 200, 0, 500};
     for (double s : {0.8, 1.6})
         for (double l : {0.5, 2.0}) {
-            m.primaryEntries.push_back(entryAt(s, l));
-            m.secondaryEntries.push_back(entryAt(s, l));
+            recipe.primary.push_back(entryAt(s, l));
+            recipe.secondary.push_back(entryAt(s, l));
         }
-    m.directionDependency = 1;
-    m.heatTransferStatus = 1;
-    return m;
+    recipe.directionDependency = 1;
+    recipe.heatTransferStatus = 1;
+    return std::move(*test::BuildModule(std::move(recipe)));
 }
 
 using Kind = DataFaultKind;

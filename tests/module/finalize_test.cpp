@@ -1,46 +1,41 @@
 // Faults guarded against: axes left unsorted (or the value lists sorted by
 // mistake), an axis sort that reads out of bounds, loses values or is not
 // idempotent when the axis holds NaNs (a module read back from its own blob
-// would then serialize to different bytes; found by fuzz_blob), table cells filled by the first
-// instead of the last matching entry, matching by tolerance instead of exact equality, package
-// tables built from the wrong entry, grid spacing divided by N instead of N - 1, and hostile axis
-// counts that make the table allocation explode or its cell count wrap.
+// would then serialize to different bytes; found by fuzz_blob), table cells
+// filled by the first instead of the last matching entry, matching by
+// tolerance instead of exact equality, package tables built from the wrong
+// entry, grid spacing divided by N instead of N - 1, and hostile axis counts
+// that make the table allocation explode or its cell count wrap.
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstring>
+#include <numeric>
 
 #include "module/finalize.h"
+#include "support/module_builder.h"
 
 using namespace mx;
 
 namespace {
 
 TableEntry entryAt(double sheet, double lub, double tool, double state, size_t packages = 0) {
-    TableEntry e;
-    e.sheetRoughness = sheet;
-    e.lubricationAmount = lub;
-    e.toolRoughness = tool;
-    e.stateValue = state;
-    e.packageData.resize(packages);
-    return e;
+    return test::Entry({sheet, lub, tool, state}, std::vector<PackageData>(packages));
 }
 
 Module withAxes(std::vector<double> sheet, std::vector<double> lub, std::vector<double> tool,
                 std::vector<double> state) {
     Module m;
-    m.sheetRoughnessValues = std::move(sheet);
-    m.lubricationAmountValues = std::move(lub);
-    m.toolRoughnessValues = std::move(tool);
-    m.stateAxis = std::move(state);
+    m.sheetRoughnessValues = std::move(sheet), m.lubricationAmountValues = std::move(lub);
+    m.toolRoughnessValues = std::move(tool), m.stateAxis = std::move(state);
     return m;
 }
 
 std::vector<double> upTo(size_t n) {
     std::vector<double> axis(n);
-    for (size_t i = 0; i < n; ++i)
-        axis[i] = double(i);
+    std::iota(axis.begin(), axis.end(), 0.0);
     return axis;
 }
 
@@ -50,20 +45,7 @@ const TableEntry* primaryCell(const Module& m, size_t i, size_t j, size_t k, siz
 
 }  // namespace
 
-TEST(Finalize, SortsTheFourAxesButNotTheValueLists) {
-    Module m = withAxes({3, 1, 2}, {0.5, -1}, {2, 2, 1}, {9, 8});
-    m.strainRougheningValues = {3, 1, 2};
-    m.toolWearValues = {5, 4};
-    ASSERT_TRUE(FinalizeModule(m));
-    EXPECT_EQ(m.sheetRoughnessValues, (std::vector<double>{1, 2, 3}));
-    EXPECT_EQ(m.lubricationAmountValues, (std::vector<double>{-1, 0.5}));
-    EXPECT_EQ(m.toolRoughnessValues, (std::vector<double>{1, 2, 2}));
-    EXPECT_EQ(m.stateAxis, (std::vector<double>{8, 9}));
-    EXPECT_EQ(m.strainRougheningValues, (std::vector<double>{3, 1, 2}));
-    EXPECT_EQ(m.toolWearValues, (std::vector<double>{5, 4}));
-}
-
-TEST(Finalize, AxesWithNaNsSortTheirNumbersAndKeepTheNaNsLastInOrder) {
+TEST(Finalize, SortsTheFourAxesWithNaNsLastInOrderButNotTheValueLists) {
     const double nan = std::nan(""), otherNan = -std::nan("7");
     std::vector<double> long37;  // past the sizes where sorts switch algorithm
     for (int i = 0; i < 37; ++i)
@@ -73,7 +55,7 @@ TEST(Finalize, AxesWithNaNsSortTheirNumbersAndKeepTheNaNsLastInOrder) {
     // second pass to {0, 0, 0, 1, NaN}.
     const std::vector<std::vector<double>> axes = {
         {0.0, 1.0, nan, 0.0, 0.0},
-        {2.0, nan, 1.0},
+        {2.0, nan, 1.0, 2.0, -1.0},
         {3.0, 1.0, nan, 2.0, otherNan, 0.5, -0.0, 0.0},
         {otherNan, nan, 5.0, 4.0, 3.0, 2.0, 1.0, nan, 0.0},
         long37};
@@ -82,12 +64,8 @@ TEST(Finalize, AxesWithNaNsSortTheirNumbersAndKeepTheNaNsLastInOrder) {
         std::memcpy(b.data(), v.data(), v.size() * sizeof(double));
         return b;
     };
-    const auto sorted = [](std::vector<double> axis) {
-        Module m = withAxes(std::move(axis), {1}, {1}, {0});
-        EXPECT_TRUE(FinalizeModule(m));
-        return m.sheetRoughnessValues;
-    };
     for (const auto& axis : axes) {
+        SCOPED_TRACE(axis.size());
         // Reference: numbers by a stable sort (-0.0 and 0.0 keep their order),
         // then the NaNs as they came.
         std::vector<double> expected;
@@ -96,9 +74,16 @@ TEST(Finalize, AxesWithNaNsSortTheirNumbersAndKeepTheNaNsLastInOrder) {
         std::stable_sort(expected.begin(), expected.end());
         std::copy_if(axis.begin(), axis.end(), std::back_inserter(expected),
                      [](double v) { return std::isnan(v); });
-        const std::vector<double> once = sorted(axis);
-        EXPECT_EQ(bits(once), bits(expected)) << axis.size();
-        EXPECT_EQ(bits(sorted(once)), bits(once)) << axis.size();
+        Module m = withAxes(axis, axis, axis, axis);
+        m.strainRougheningValues = m.toolWearValues = axis;
+        ASSERT_TRUE(FinalizeModule(m));
+        for (const auto* sorted : {&m.sheetRoughnessValues, &m.lubricationAmountValues,
+                                   &m.toolRoughnessValues, &m.stateAxis})
+            EXPECT_EQ(bits(*sorted), bits(expected));
+        EXPECT_EQ(bits(m.strainRougheningValues), bits(axis));
+        EXPECT_EQ(bits(m.toolWearValues), bits(axis));
+        ASSERT_TRUE(FinalizeModule(m));  // sorting a sorted axis changes nothing
+        EXPECT_EQ(bits(m.stateAxis), bits(expected));
     }
 }
 
@@ -131,51 +116,36 @@ TEST(Finalize, CellsHoldTheLastExactlyMatchingEntryOrNone) {
     EXPECT_EQ(m.packageTable.size(), 6u);
 }
 
-TEST(Finalize, PackageTablesComeFromTheFirstEntryOfEachDirection) {
-    Module m = withAxes({1}, {1}, {1}, {0});
-    TableEntry first = entryAt(1, 1, 1, 0, 6);
-    const uint64_t counts[] = {5, 0, 5, 5, 10, 5};
-    for (size_t p = 0; p < 6; ++p)
-        first.packageData[p].gridPointCount = counts[p];
-    TableEntry second = first;
-    second.packageData[1].gridPointCount = 5;
-    m.primaryEntries = {first, second};
-    TableEntry transverse = entryAt(1, 1, 1, 0);
-    transverse.packageData.resize(2);
-    transverse.packageData[0].gridPointCount = static_cast<uint64_t>(-5);  // negative as signed
-    m.secondaryEntries = {transverse};
-    ASSERT_TRUE(FinalizeModule(m));
-    EXPECT_EQ(m.packageTable, (std::vector<uint32_t>{1, 0, 1, 1, 1, 1}));
-    EXPECT_EQ(m.transversePackageTable, (std::vector<uint32_t>{0, 0}));
-
-    Module none = withAxes({1}, {1}, {1}, {0});
-    ASSERT_TRUE(FinalizeModule(none));
-    EXPECT_TRUE(none.packageTable.empty());
-    EXPECT_TRUE(none.transversePackageTable.empty());
-}
-
-TEST(Finalize, GridSpacingDividesEachRangeIntoNMinusOneSteps) {
+TEST(Finalize, PackageTablesFromEachDirectionsFirstEntryAndGridSpacingInNMinusOneSteps) {
     Module m = withAxes({1}, {1}, {1}, {0});
     m.pressureMin = 0, m.pressureMax = 100;
     m.strainMin = 0.1, m.strainMax = 0.5;
     m.temperatureMin = 20, m.temperatureMax = 220;
     m.velocityMin = 5, m.velocityMax = 5;
-    TableEntry e = entryAt(1, 1, 1, 0, 2);
-    e.packageData[0].gridPointCount = 5;
-    e.packageData[1].gridPointCount = 10;
-    m.primaryEntries = {e};
-    m.secondaryEntries = {e};
+    TableEntry first = entryAt(1, 1, 1, 0, 6);
+    const uint64_t counts[] = {5, 0, 10, 5, static_cast<uint64_t>(-5), 5};  // -5 as signed
+    for (size_t p = 0; p < 6; ++p)
+        first.packageData[p].gridPointCount = counts[p];
+    TableEntry second = first;
+    second.packageData[1].gridPointCount = 5;
+    TableEntry transverse = entryAt(1, 1, 1, 0, 2);
+    transverse.packageData[0].gridPointCount = static_cast<uint64_t>(-5);
+    transverse.packageData[1].gridPointCount = 5;
+    m.primaryEntries = {first, second};
+    m.secondaryEntries = {transverse};
     ASSERT_TRUE(FinalizeModule(m));
-    for (const auto* entries : {&m.primaryEntries, &m.secondaryEntries}) {
-        const auto& five = (*entries)[0].packageData[0].gridSpacing;
-        EXPECT_EQ(five[0], 25.0);
-        EXPECT_EQ(five[1], (0.5 - 0.1) / 4.0);
-        EXPECT_EQ(five[2], 50.0);
-        EXPECT_EQ(five[3], 0.0);
-        EXPECT_EQ((*entries)[0].packageData[1].gridSpacing[0], 100.0 / 9.0);
-    }
+    EXPECT_EQ(m.packageTable, (std::vector<uint32_t>{1, 0, 1, 1, 0, 1}));
+    EXPECT_EQ(m.transversePackageTable, (std::vector<uint32_t>{0, 1}));
+    EXPECT_EQ(m.primaryEntries[0].packageData[0].gridSpacing,
+              (std::array<double, 4>{25.0, (0.5 - 0.1) / 4.0, 50.0, 0.0}));
+    EXPECT_EQ(m.secondaryEntries[0].packageData[1].gridSpacing[2], 50.0);
     // The cells see the spacing through the entries they refer to.
-    EXPECT_EQ(primaryCell(m, 0, 0, 0, 0)->packageData[1].gridSpacing[2], 200.0 / 9.0);
+    EXPECT_EQ(primaryCell(m, 0, 0, 0, 0)->packageData[2].gridSpacing[0], 100.0 / 9.0);
+
+    Module none = withAxes({1}, {1}, {1}, {0});
+    ASSERT_TRUE(FinalizeModule(none));
+    EXPECT_TRUE(none.packageTable.empty());
+    EXPECT_TRUE(none.transversePackageTable.empty());
 }
 
 TEST(Finalize, RefusesATableFarLargerThanItsEntriesCouldFill) {

@@ -24,21 +24,18 @@ using namespace mx;
 
 namespace {
 
-// The package index of each package id 0 to 5 (the host's numbering).
-constexpr std::array<size_t, 6> kIndexOfId = {5, 4, 2, 1, 0, 3};
-
-// Position k within a six carries the package whose id is (k + 1) mod 6.
+// Position k within a six carries the package whose id is (k + 1) mod 6, at
+// the index of that id in the host's numbering.
 size_t expectedIndexOfPosition(size_t k) {
+    constexpr std::array<size_t, 6> kIndexOfId = {5, 4, 2, 1, 0, 3};
     return kIndexOfId[(k + 1) % 6];
 }
 
-// Properties with roughness values at positions 3 and 12.
+// Thirteen properties, the sheet roughness at position 3, the tool's at 12.
 PropertyList roughnessProperties(const Text& sheet, const Text& tool) {
     PropertyList list;
-    for (int i = 0; i < 13; ++i) {
-        list.keys.push_back(u"Filler" + Text(1, static_cast<char16_t>(u'a' + i)));
-        list.values.push_back(u"9.99");
-    }
+    list.keys.assign(13, u"Filler");
+    list.values.assign(13, u"9.99");
     list.values[3] = sheet;
     list.values[12] = tool;
     refreshView(list);
@@ -62,69 +59,70 @@ Pairs pairsOf(const PropertyList& list) {
 
 }  // namespace
 
-TEST(ModuleFromSheet, ItemsFillPackageSlotsOfOneOrBothDirections) {
+TEST(ModuleFromSheet, ItemsFillPackageSlotsAndAmountsGiveTheAxisAndTheNominalAmount) {
+    struct Case {
+        std::vector<double> amounts;
+        double nominal;  // the lower middle in record order
+    };
+    const Case cases[] = {
+        {{0.5, 2.0, 1.0, 3.0}, 2.0},  // index 1, not the sorted 1.0
+        {{7.0}, 7.0},
+        {{4.0, 1.0}, 4.0},
+        {{3.0, 9.0, 1.0}, 9.0},
+        {{5.0, 4.0, 3.0, 2.0, 1.0}, 3.0},
+        {{6.0, 5.0, 4.0, 3.0, 2.0, 1.0}, 4.0},
+        {{}, 0.0},  // no entries, no amount range
+    };
     // Twelve items per amount fill both directions; six (the fourth of many
     // flags zero) leave the secondary entries without packages.
-    for (int groupSize : {12, 6}) {
-        const std::vector<double> amounts = {1.5, 0.5, 1.0};
-        SheetRecord r = test::sheetRecordWithItems(groupSize, amounts);
-        if (groupSize == 6) r.flags = {1, 1, 1, 0, 1};
-        auto m = moduleOf(r);
-        ASSERT_TRUE(m);
-        EXPECT_EQ(m->directionDependency, groupSize == 12 ? 1u : 0u);
-        ASSERT_EQ(m->primaryEntries.size(), 3u);
-        ASSERT_EQ(m->secondaryEntries.size(), 3u);
-        for (size_t i = 0; i < amounts.size(); ++i) {
-            for (const size_t direction : {0, 1}) {
-                const TableEntry& e = (direction ? m->secondaryEntries : m->primaryEntries)[i];
-                EXPECT_EQ(e.lubricationAmount, amounts[i]);
-                EXPECT_EQ(e.stateValue, 0.0);
-                EXPECT_TRUE(e.curves.empty());
-                if (direction == 1 && groupSize == 6) {
-                    EXPECT_TRUE(e.packageData.empty());
-                    continue;
-                }
-                ASSERT_EQ(e.packageData.size(), 6u);
-                for (size_t k = 0; k < 6; ++k) {
-                    // Item idx has offset idx, shape idx + 0.5, scales {idx, 1, 2, 3}
-                    // and weights {idx * 10}.
-                    const PackageData& pd = e.packageData[expectedIndexOfPosition(k)];
-                    const double v = static_cast<double>(groupSize * i + 6 * direction + k);
-                    SCOPED_TRACE(testing::Message()
-                                 << groupSize << " amount " << i << " position " << k);
-                    EXPECT_EQ(pd.offset, v);
-                    EXPECT_EQ(pd.shape, v + 0.5);
-                    EXPECT_EQ(pd.scales, (std::vector<double>{v, 1.0, 2.0, 3.0}));
-                    EXPECT_EQ(pd.weights, std::vector<double>{v * 10.0});
-                    EXPECT_EQ(pd.gridPointCount, k == 2 ? 10u : 5u);
-                    EXPECT_EQ(pd.factor, k == 5 ? 1000u : 1u);
+    for (int groupSize : {12, 6})
+        for (const Case& c : cases) {
+            SCOPED_TRACE(testing::Message() << groupSize << " items, " << c.amounts.size());
+            SheetRecord r = test::sheetRecordWithItems(groupSize, c.amounts);
+            if (groupSize == 6) r.flags = {1, 1, 1, 0, 1};
+            r.properties = roughnessProperties(u"0.5", u"0.25");
+            auto m = moduleOf(r);
+            ASSERT_TRUE(m);
+            EXPECT_EQ(m->directionDependency, groupSize == 12 ? 1u : 0u);
+            EXPECT_EQ(m->nominalLubricationAmount, c.nominal);
+            std::vector<double> sorted = c.amounts;
+            std::sort(sorted.begin(), sorted.end());
+            EXPECT_EQ(m->lubricationAmountValues, sorted);
+            double min = -1, max = -1;
+            EXPECT_EQ(Morvex_GetLubricationAmountRange(m.get(), &min, &max),
+                      c.amounts.empty() ? 0u : 1u);
+            ASSERT_EQ(m->primaryEntries.size(), c.amounts.size());
+            ASSERT_EQ(m->secondaryEntries.size(), c.amounts.size());
+            for (size_t i = 0; i < c.amounts.size(); ++i) {
+                for (const size_t direction : {0, 1}) {
+                    const TableEntry& e = (direction ? m->secondaryEntries : m->primaryEntries)[i];
+                    EXPECT_EQ((std::array{e.sheetRoughness, e.lubricationAmount, e.toolRoughness,
+                                          e.stateValue}),
+                              (std::array{0.5, c.amounts[i], 0.25, 0.0}));
+                    if (direction == 1 && groupSize == 6) {
+                        EXPECT_TRUE(e.packageData.empty());
+                        continue;
+                    }
+                    ASSERT_EQ(e.packageData.size(), 6u);
+                    for (size_t k = 0; k < 6; ++k) {
+                        // Item idx has offset idx, shape idx + 0.5, scales
+                        // {idx, 1, 2, 3} and weights {idx * 10}.
+                        const PackageData& pd = e.packageData[expectedIndexOfPosition(k)];
+                        const double v = static_cast<double>(groupSize * i + 6 * direction + k);
+                        SCOPED_TRACE(testing::Message() << "amount " << i << " position " << k);
+                        EXPECT_EQ(pd.offset, v);
+                        EXPECT_EQ(pd.shape, v + 0.5);
+                        EXPECT_EQ(pd.scales, (std::vector<double>{v, 1.0, 2.0, 3.0}));
+                        EXPECT_EQ(pd.weights, std::vector<double>{v * 10.0});
+                        EXPECT_EQ(pd.gridPointCount, k == 2 ? 10u : 5u);
+                        EXPECT_EQ(pd.factor, k == 5 ? 1000u : 1u);
+                    }
                 }
             }
         }
-    }
 }
 
 TEST(ModuleFromSheet, RoughnessComesFromPropertiesThreeAndTwelveRoundedHalfUp) {
-    const auto check = [](const char16_t* sheet, const char16_t* tool, size_t propertyCount,
-                          double sheetRounded, double toolRounded) {
-        SCOPED_TRACE(testing::Message() << propertyCount << " properties, sheet "
-                                        << std::string(sheet, sheet + Text(sheet).size()));
-        SheetRecord r = test::sheetRecordWithItems(6, {1.0, 2.0});
-        r.properties = roughnessProperties(sheet, tool);
-        r.properties.keys.resize(propertyCount);
-        r.properties.values.resize(propertyCount);
-        auto m = moduleOf(r);
-        ASSERT_TRUE(m);
-        EXPECT_EQ(m->nominalSheetRoughness, sheetRounded);
-        EXPECT_EQ(m->nominalToolRoughness, toolRounded);
-        EXPECT_EQ(m->sheetRoughnessValues, std::vector<double>{sheetRounded});
-        EXPECT_EQ(m->toolRoughnessValues, std::vector<double>{toolRounded});
-        for (const auto* entries : {&m->primaryEntries, &m->secondaryEntries})
-            for (const TableEntry& e : *entries) {
-                EXPECT_EQ(e.sheetRoughness, sheetRounded);
-                EXPECT_EQ(e.toolRoughness, toolRounded);
-            }
-    };
     struct Case {
         const char16_t* value;
         double rounded;
@@ -137,60 +135,33 @@ TEST(ModuleFromSheet, RoughnessComesFromPropertiesThreeAndTwelveRoundedHalfUp) {
         {u"0.285", 0.28},  // 28.499999999999996
         {u"3", 3.0},      {u"", 0.0},         {u"+7.3e1", 73.0},
     };
-    for (size_t i = 0; i < std::size(cases); ++i) {
-        const Case& tool = cases[(i + 1) % std::size(cases)];
-        check(cases[i].value, tool.value, 13, cases[i].rounded, tool.rounded);
-    }
-    // Twelve properties: no tool roughness; three: no sheet roughness either.
-    check(u"0.8", u"0.4", 12, 0.8, 0.0);
-    check(u"0.8", u"0.4", 3, 0.0, 0.0);
-}
-
-TEST(ModuleFromSheet, AmountsGiveTheSortedAxisInRecordOrderAndTheLowerMiddleAsNominal) {
-    struct Case {
-        std::vector<double> amounts;
-        double nominal;
-    };
-    const Case cases[] = {
-        {{0.5, 2.0, 1.0, 3.0}, 2.0},  // index 1, not the sorted 1.0
-        {{7.0}, 7.0},
-        {{4.0, 1.0}, 4.0},
-        {{3.0, 9.0, 1.0}, 9.0},
-        {{5.0, 4.0, 3.0, 2.0, 1.0}, 3.0},
-        {{6.0, 5.0, 4.0, 3.0, 2.0, 1.0}, 4.0},
-        {{}, 0.0},  // no entries, no amount range; roughness and direction still set
-    };
-    for (const auto& c : cases) {
-        SheetRecord r = test::sheetRecordWithItems(12, c.amounts);
-        r.properties = roughnessProperties(u"0.5", u"0.25");
+    // Each value as the sheet roughness and the next as the tool's among
+    // thirteen properties; then twelve (no tool roughness) and three (no
+    // sheet roughness either).
+    const size_t n = std::size(cases);
+    for (size_t i = 0; i < n + 2; ++i) {
+        const Case &sheet = cases[i % n], &tool = cases[(i + 1) % n];
+        const size_t count = i < n ? 13 : i == n ? 12 : 3;
+        SCOPED_TRACE(testing::Message() << i << ": " << count << " properties");
+        SheetRecord r = test::sheetRecordWithItems(6, {1.0, 2.0});
+        r.properties = roughnessProperties(sheet.value, tool.value);
+        r.properties.keys.resize(count);
+        r.properties.values.resize(count);
         auto m = moduleOf(r);
         ASSERT_TRUE(m);
-        SCOPED_TRACE(c.amounts.size());
-        EXPECT_EQ(m->nominalLubricationAmount, c.nominal);
-        EXPECT_EQ(m->nominalSheetRoughness, 0.5);
-        EXPECT_EQ(m->directionDependency, 1u);
-        std::vector<double> sorted = c.amounts;
-        std::sort(sorted.begin(), sorted.end());
-        EXPECT_EQ(m->lubricationAmountValues, sorted);
-        // How cells match entries (repeated values, last match) is the
-        // finalize tests' business; here each entry must reach its cell.
-        ASSERT_EQ(m->primaryEntries.size(), c.amounts.size());
-        ASSERT_EQ(m->secondaryEntries.size(), c.amounts.size());
-        for (size_t i = 0; i < c.amounts.size(); ++i) {
-            const auto j = static_cast<size_t>(
-                std::find(sorted.begin(), sorted.end(), c.amounts[i]) - sorted.begin());
-            EXPECT_EQ(cellEntry(*m, m->primaryTable, m->primaryEntries, 0, j, 0, 0),
-                      &m->primaryEntries[i]);
-        }
-        double min = -1, max = -1;
-        EXPECT_EQ(Morvex_GetLubricationAmountRange(m.get(), &min, &max),
-                  c.amounts.empty() ? 0u : 1u);
+        const double sr = count > 3 ? sheet.rounded : 0.0, tr = count > 12 ? tool.rounded : 0.0;
+        EXPECT_EQ(m->nominalSheetRoughness, sr);
+        EXPECT_EQ(m->nominalToolRoughness, tr);
+        EXPECT_EQ(m->sheetRoughnessValues, std::vector<double>{sr});
+        EXPECT_EQ(m->toolRoughnessValues, std::vector<double>{tr});
+        EXPECT_EQ(m->secondaryEntries[1].toolRoughness, tr);
     }
 }
 
-TEST(ModuleFromSheet, PropertiesAreSplitByCaseSensitivePrefix) {
-    SheetRecord r = test::sheetRecordWithItems(6, {1.0});
-    r.properties = test::propertyList({
+TEST(MaterialModules, EachPropertyListKeepsOnlyItsOwnCaseSensitivePrefix) {
+    // A Sheet record splits its one list; a Lubricant record filters each of
+    // its three, so a list taken from the wrong one shows.
+    const PropertyList mixed = test::propertyList({
         {u"SheetThickness", u"0.8"},
         {u"sheetLowerCase", u"dropped"},
         {u"Lubricant", u"PL61"},
@@ -198,43 +169,30 @@ TEST(ModuleFromSheet, PropertiesAreSplitByCaseSensitivePrefix) {
         {u"Sheet", u"exact prefix"},
         {u"ToolingCoating", u"TiC"},
         {u"Shee", u"too short"},
+        {u"tooling", u"dropped"},
         {u"LubricantAmount", u"1.0"},
+        {u"Tooling", u""},
     });
-    auto m = moduleOf(r);
-    ASSERT_TRUE(m);
-    EXPECT_EQ(pairsOf(m->workpieceProperties),
-              (Pairs{{u"SheetThickness", u"0.8"}, {u"Sheet", u"exact prefix"}}));
-    EXPECT_EQ(pairsOf(m->lubricantProperties),
-              (Pairs{{u"Lubricant", u"PL61"}, {u"LubricantAmount", u"1.0"}}));
-    EXPECT_EQ(pairsOf(m->toolingProperties), (Pairs{{u"ToolingCoating", u"TiC"}}));
-}
-
-TEST(ModuleFromSheet, BothMaterialRecordsTakeTheFixedDefaults) {
+    const Pairs workpiece = {{u"SheetThickness", u"0.8"}, {u"Sheet", u"exact prefix"}};
     SheetRecord r = test::sheetRecordWithItems(6, {1.0});
-    r.identifier.fill(0xEE);
-    LubricantRecord l = test::sampleLubricantRecord();  // identifier 0xA5...
-    for (const auto& bytes : {SheetRecordBytes(r), LubricantRecordBytes(l)}) {
-        const ModulePtr m = test::deserialize(bytes);
-        ASSERT_TRUE(m);
-        EXPECT_EQ(m->identifier, (std::array<uint8_t, 16>{}));
-        EXPECT_EQ(m->name, u"VersionBlk");
-        EXPECT_EQ(m->formatVersion, 3);
-        EXPECT_EQ(m->solverId, u"2");
-        EXPECT_EQ(m->strainRougheningValues, std::vector<double>{0.0});
-        EXPECT_EQ(m->staticFrictionValues, std::vector<double>{0.0});
-        EXPECT_EQ(m->toolWearValues, std::vector<double>{0.0});
-    }
-    auto m = moduleOf(r);
-    EXPECT_EQ(m->text1, u"sheet");
-    EXPECT_EQ(m->text2, u"DX56");
-    EXPECT_EQ(m->stateAxis, std::vector<double>{0.0});
-    EXPECT_EQ(m->heatTransferStatus, 0u);
-    EXPECT_EQ((std::array{m->pressureMin, m->pressureMax, m->strainMin, m->strainMax}),
-              (std::array{1.0, 100.0, 0.0, 0.5}));
-    EXPECT_EQ((std::array{m->temperatureMin, m->temperatureMax, m->velocityMin, m->velocityMax}),
-              (std::array{20.0, 200.0, 10.0, 500.0}));
-    // Finalization ran: pressure 1..100 over 5 grid points is a step of 99/4.
-    EXPECT_EQ(m->primaryEntries[0].packageData[0].gridSpacing[0], 99.0 / 4.0);
+    r.properties = mixed;
+    const ModulePtr sheet = moduleOf(r);
+    ASSERT_TRUE(sheet);
+    EXPECT_EQ(pairsOf(sheet->workpieceProperties), workpiece);
+    EXPECT_EQ(pairsOf(sheet->lubricantProperties),
+              (Pairs{{u"Lubricant", u"PL61"}, {u"LubricantAmount", u"1.0"}}));
+    EXPECT_EQ(pairsOf(sheet->toolingProperties),
+              (Pairs{{u"ToolingCoating", u"TiC"}, {u"Tooling", u""}}));
+
+    LubricantRecord l = test::sampleLubricantRecord();
+    l.workpieceProperties = mixed;
+    l.lubricantProperties = test::propertyList({{u"SheetGrade", u"a"}, {u"LubricantName", u"x"}});
+    l.toolingProperties = test::propertyList({{u"Lub", u"b"}, {u"ToolingB", u"y"}});
+    const ModulePtr lubricant = moduleOf(l);
+    ASSERT_TRUE(lubricant);
+    EXPECT_EQ(pairsOf(lubricant->workpieceProperties), workpiece);
+    EXPECT_EQ(pairsOf(lubricant->lubricantProperties), (Pairs{{u"LubricantName", u"x"}}));
+    EXPECT_EQ(pairsOf(lubricant->toolingProperties), (Pairs{{u"ToolingB", u"y"}}));
 }
 
 TEST(MaterialChunks, FailedParseLeavesTheSlotAloneAndTheChunkKindDecides) {
@@ -268,24 +226,48 @@ TEST(MaterialChunks, FailedParseLeavesTheSlotAloneAndTheChunkKindDecides) {
     EXPECT_EQ(slot->primaryEntries.size(), 1u);
 }
 
-TEST(ModuleFromLubricant, CarriesTheRecordsData) {
-    LubricantRecord l = test::sampleLubricantRecord();
-    l.directionDependency = 7;
+TEST(MaterialModules, BothRecordsTakeTheFixedDefaultsAndCarryTheirOwnFields) {
+    SheetRecord r = test::sheetRecordWithItems(6, {1.0});
+    r.identifier.fill(0xEE);
+    LubricantRecord l = test::sampleLubricantRecord();  // identifier 0xA5...
+    l.directionDependency = 7;                          // kept, not turned into 1
     l.heatTransferStatus = 5;
-    auto m = moduleOf(l);
-    ASSERT_TRUE(m);
-    EXPECT_EQ(m->text1, u"oil");
-    EXPECT_EQ(m->text2, u"PL61");
-    EXPECT_EQ(m->directionDependency, 7u);  // not turned into 1
-    EXPECT_EQ(m->heatTransferStatus, 5u);
-    EXPECT_EQ((std::array{m->pressureMin, m->pressureMax, m->strainMin, m->strainMax}),
-              (std::array{0.5, 80.0, 0.01, 0.6}));
-    EXPECT_EQ((std::array{m->temperatureMin, m->temperatureMax, m->velocityMin, m->velocityMax}),
-              (std::array{15.0, 180.0, 5.0, 400.0}));
-    EXPECT_EQ(m->nominalSheetRoughness, 0.5);
-    EXPECT_EQ(m->nominalLubricationAmount, 2.0);
-    EXPECT_EQ(m->nominalToolRoughness, 0.3);
+    const struct {
+        std::vector<uint8_t> bytes;
+        const char16_t *text1, *text2;
+        uint32_t directionDependency, heatTransferStatus;
+        std::array<double, 8> ranges;
+    } cases[] = {
+        {SheetRecordBytes(r), u"sheet", u"DX56", 0, 0, {1, 100, 0, 0.5, 20, 200, 10, 500}},
+        {LubricantRecordBytes(l), u"oil", u"PL61", 7, 5, {0.5, 80, 0.01, 0.6, 15, 180, 5, 400}},
+    };
+    for (const auto& c : cases) {
+        const ModulePtr m = test::deserialize(c.bytes);
+        ASSERT_TRUE(m);
+        EXPECT_EQ(m->identifier, (std::array<uint8_t, 16>{}));
+        EXPECT_EQ(m->name, u"VersionBlk");
+        EXPECT_EQ(m->formatVersion, 3);
+        EXPECT_EQ(m->solverId, u"2");
+        EXPECT_EQ(m->strainRougheningValues, std::vector<double>{0.0});
+        EXPECT_EQ(m->staticFrictionValues, std::vector<double>{0.0});
+        EXPECT_EQ(m->toolWearValues, std::vector<double>{0.0});
+        EXPECT_EQ(m->text1, c.text1);
+        EXPECT_EQ(m->text2, c.text2);
+        EXPECT_EQ(m->directionDependency, c.directionDependency);
+        EXPECT_EQ(m->heatTransferStatus, c.heatTransferStatus);
+        EXPECT_EQ(m->stateAxis, std::vector<double>{0.0});
+        EXPECT_EQ(
+            (std::array{m->pressureMin, m->pressureMax, m->strainMin, m->strainMax,
+                        m->temperatureMin, m->temperatureMax, m->velocityMin, m->velocityMax}),
+            c.ranges);
+    }
+    // Finalization ran: pressure 1..100 over 5 grid points is a step of 99/4.
+    EXPECT_EQ(moduleOf(r)->primaryEntries[0].packageData[0].gridSpacing[0], 99.0 / 4.0);
 
+    const ModulePtr m = moduleOf(l);
+    EXPECT_EQ((std::array{m->nominalSheetRoughness, m->nominalLubricationAmount,
+                          m->nominalToolRoughness}),
+              (std::array{0.5, 2.0, 0.3}));
     // The entries arrive as written, in their order: their module records agree.
     Module written, read;
     written.primaryEntries = l.primaryEntries, written.secondaryEntries = l.secondaryEntries;
@@ -296,22 +278,4 @@ TEST(ModuleFromLubricant, CarriesTheRecordsData) {
     EXPECT_EQ(cellEntry(*m, m->primaryTable, m->primaryEntries, 1, 0, 0, 0), &m->primaryEntries[0]);
     EXPECT_EQ(m->packageTable, (std::vector<uint32_t>{1, 0}));
     EXPECT_EQ(m->transversePackageTable, (std::vector<uint32_t>{1, 0}));
-}
-
-TEST(ModuleFromLubricant, EachListKeepsOnlyItsOwnPrefix) {
-    LubricantRecord l = test::sampleLubricantRecord();
-    l.workpieceProperties = test::propertyList({{u"SheetGrade", u"DX56"},
-                                                {u"LubricantName", u"x"},
-                                                {u"ToolingA", u"y"},
-                                                {u"sheetX", u"z"}});
-    l.lubricantProperties =
-        test::propertyList({{u"SheetGrade", u"a"}, {u"LubricantName", u"PL61"}, {u"Lub", u"b"}});
-    l.toolingProperties =
-        test::propertyList({{u"tooling", u"c"}, {u"ToolingCoating", u"TiC"}, {u"Tooling", u""}});
-    auto m = moduleOf(l);
-    ASSERT_TRUE(m);
-    EXPECT_EQ(pairsOf(m->workpieceProperties), (Pairs{{u"SheetGrade", u"DX56"}}));
-    EXPECT_EQ(pairsOf(m->lubricantProperties), (Pairs{{u"LubricantName", u"PL61"}}));
-    EXPECT_EQ(pairsOf(m->toolingProperties),
-              (Pairs{{u"ToolingCoating", u"TiC"}, {u"Tooling", u""}}));
 }

@@ -25,15 +25,6 @@ def program(variable, default):
     return str(path)
 
 
-def sample_file():
-    """The example host's sample data file: ctest writes it and names it in
-    MX_SAMPLE_FILE. None outside ctest when it has not been written."""
-    if "MX_SAMPLE_FILE" in os.environ:
-        return program("MX_SAMPLE_FILE", "")
-    path = BUILD / "tests" / "sample.mxd"
-    return path if path.is_file() else None
-
-
 def run(*command):
     return subprocess.run(command, check=True, capture_output=True, text=True).stdout
 

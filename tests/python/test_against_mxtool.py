@@ -65,12 +65,10 @@ def two_states(tmp_path_factory):
     description = json.loads((DEMO.parent / "demo.json").read_text())
     description["axes"]["state"] = [-1.0, 1.0]
     for key in ("primaryEntries", "secondaryEntries"):
-        entries = []
-        for entry, state, shift in ((e, s, t) for e in description[key] for s, t in ((-1.0, 0), (1.0, 0.5))):
-            entries.append(dict(copy.deepcopy(entry), state=state))
-            for package in entries[-1]["packages"]:
-                package["offset"] += shift
-        description[key] = entries
+        description[key] = [dict(copy.deepcopy(e), state=s) for e in description[key] for s in (-1.0, 1.0)]
+        for entry in description[key][1::2]:
+            for package in entry["packages"]:
+                package["offset"] += 0.5
     folder = tmp_path_factory.mktemp("two_states")
     (folder / "two_states.json").write_text(json.dumps(description))
     run(program("MXTOOL", BUILD / "tools" / "mxtool"), "pack", str(folder / "two_states.json"), "-o",
