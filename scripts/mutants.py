@@ -345,10 +345,10 @@ def test_stage(build, selection, jobs, timeout, every=False):
 
 
 def failed_tests(out):
-    """Names of the tests ctest reports failed or timed out."""
+    """Names of the tests ctest reports failed, timed out or aborted."""
     names = []
     for line in out.splitlines():
-        hit = re.search(r"Test\s+#\d+: (\S+) \.*\**(Failed|Timeout|Exception|Not Run)", line)
+        hit = re.search(r"Test\s+#\d+: (\S+) \.+[^*\n]*\*+(Failed|Timeout|Exception|Not Run)", line)
         if hit:
             names.append(hit.group(1))
     return names
