@@ -15,7 +15,7 @@
 #include <numeric>
 
 #include "module/finalize.h"
-#include "support/module_builder.h"
+#include "support/samples.h"
 
 using namespace mx;
 
@@ -155,6 +155,10 @@ TEST(Finalize, RefusesATableFarLargerThanItsEntriesCouldFill) {
         Module m = withAxes(upTo(n), upTo(n), upTo(n), upTo(n));
         m.primaryEntries = {entryAt(0, 0, 0, 0)};
         EXPECT_FALSE(FinalizeModule(m)) << n;
+        // Read from a blob, the same module fails to load, even without a
+        // place to report why.
+        m.name = kVersionBlockName, m.formatVersion = kModuleRecord;
+        EXPECT_EQ(test::deserialize(test::WriteBlob(m)), nullptr) << n;
         // Without entries there is no table to build, whatever the axes.
         m.primaryEntries.clear();
         EXPECT_TRUE(FinalizeModule(m)) << n;
