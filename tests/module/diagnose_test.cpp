@@ -111,6 +111,7 @@ TEST(DiagnoseModule, ReportsEveryFaultByKindAndPlaceAndNothingElse) {
          {}},
         {[](Module& m) {
              m.primaryEntries[1].packageData[1].weights[17] = NAN;
+             m.primaryEntries[1].packageData[1].scales[2] = -INFINITY;
              m.secondaryEntries[0].curves[0].offsets[2] = NAN;
              m.temperatureMax = m.temperatureMin;
              m.primaryEntries[2].packageData[3].shape = -1.0;
