@@ -61,6 +61,10 @@ TEST(Exports, GettersReportTheModuleAndSerializeChecksItsOutParameters) {
     uint32_t count = 9;
     EXPECT_EQ(Morvex_GetToolingProperties(m, &props, &count), 1u);
     EXPECT_EQ(count, 0u);
+    // Lists read from a blob hand out views of their own strings.
+    EXPECT_EQ(Morvex_GetLubricantProperties(m, &props, &count), 1u);
+    ASSERT_EQ(count, 2u);
+    EXPECT_EQ(test::text(props[1].value), sample.lubricantProperties.values[1]);
     // The tool roughness axis is empty: no range, nothing stored.
     double lo = -1, hi = -2;
     EXPECT_EQ(Morvex_GetToolRoughnessRange(m, &lo, &hi), 0u);
