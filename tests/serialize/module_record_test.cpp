@@ -33,6 +33,11 @@ TEST(ModuleRecord, PersistedFieldsSurviveAndTheSecondBlobIsIdentical) {
     // tests).
     sorted.nominalToolRoughness = INFINITY;
     EXPECT_FALSE(test::deserialize(WriteBlob(sorted)));
+    // Entries without packages or curves are 48 bytes each; the count check
+    // before allocating must let a stream of many of them through.
+    sorted.nominalToolRoughness = 0.0;
+    sorted.primaryEntries.assign(4000, TableEntry{});
+    EXPECT_TRUE(test::deserialize(WriteBlob(sorted)));
 }
 
 TEST(ModuleRecord, GridValuesAreNeverStoredAndStoredOnesAreSkipped) {
