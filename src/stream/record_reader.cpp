@@ -50,12 +50,6 @@ bool peekRaw(RecordReader& r, size_t n, void* dest) {
     return true;
 }
 
-bool skipRaw(RecordReader& r, uint64_t n) {
-    if (!haveBytes(r, n)) return false;
-    r.cursor += n;
-    return true;
-}
-
 // Little-endian decoding independent of the host's byte order.
 template <typename T>
 static bool readLittle(RecordReader& r, T& out) {

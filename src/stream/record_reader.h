@@ -49,7 +49,6 @@ bool countFits(RecordReader& r, uint64_t count, uint64_t minBytesEach, const cha
 
 bool readRaw(RecordReader& r, size_t n, void* dest);
 bool peekRaw(RecordReader& r, size_t n, void* dest);
-bool skipRaw(RecordReader& r, uint64_t n);
 bool readU8(RecordReader& r, uint8_t& out);
 bool readU16(RecordReader& r, uint16_t& out);
 bool readU64(RecordReader& r, uint64_t& out);
