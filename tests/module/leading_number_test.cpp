@@ -11,7 +11,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <cwchar>
-#include <filesystem>
 #include <fstream>
 #include <string>
 
@@ -94,17 +93,15 @@ TEST(LeadingNumber, IgnoresTheProcessLocale) {
     for (const char* name : {"de_DE.UTF-8", "de-DE", "German_Germany.1252"})
         comma = comma || std::setlocale(LC_NUMERIC, name) != nullptr;
 #ifndef _WIN32
-    char dir[] = "/tmp/mx_locale_XXXXXX";
-    if (!comma && mkdtemp(dir) != nullptr) {
-        const std::string source = std::string(dir) + "/comma.def";
-        std::ofstream(source) << "LC_NUMERIC\ndecimal_point \",\"\nthousands_sep \".\"\n"
-                                 "grouping 3;3\nEND LC_NUMERIC\n";
+    if (!comma) {
+        const test::ScratchDir dir;
+        std::ofstream(dir / "comma.def") << "LC_NUMERIC\ndecimal_point \",\"\nthousands_sep \".\"\n"
+                                            "grouping 3;3\nEND LC_NUMERIC\n";
         const std::string command =
-            "localedef -c -i " + source + " " + dir + "/comma >/dev/null 2>&1";
-        setenv("LOCPATH", dir, 1);
+            "localedef -c -i " + dir / "comma.def" + " " + dir / "comma" + " >/dev/null 2>&1";
+        setenv("LOCPATH", dir.path.c_str(), 1);
         comma = std::system(command.c_str()) != -1 && std::setlocale(LC_NUMERIC, "comma");
         unsetenv("LOCPATH");
-        std::filesystem::remove_all(dir);
     }
 #endif
     // Measured in that locale; the "C" locale is back before any check.

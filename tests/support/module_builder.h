@@ -196,8 +196,18 @@ struct LinearModule {
 
 // An input record at the given state and surface conditions.
 inline InputRecord InputAt(double p, double s, double t, double v, Coordinates c) {
-    return {p, s, t, t, v, 0, c.stateValue, c.sheetRoughness, c.lubricationAmount, c.toolRoughness,
-            0, 0};
+    return {.pressure = p,
+            .strain = s,
+            .sheetTemperature = t,
+            .toolTemperature = t,
+            .velocity = v,
+            .directionCosine = 0.0,
+            .stateValue = c.stateValue,
+            .sheetRoughness = c.sheetRoughness,
+            .lubricationAmount = c.lubricationAmount,
+            .toolRoughness = c.toolRoughness,
+            .useDirectionDependency = 0,
+            .temperatureMode = 0};
 }
 
 }  // namespace mx::test
