@@ -28,7 +28,8 @@ enum class Fault { none, unmatchedCell, mixedGridSizes, noDirection, shortCurve 
 
 // 3 x 2 x 2 x 2 cells; package p has (2 + p % 3)^4 grid values, a few of them
 // NaN or infinite. The transverse data repeats the primary grids except for
-// packages 0 and 7, so both the shortcut and the second evaluation are taken.
+// package 0 and the first cell of package 7, so both the shortcut and the
+// second evaluation are taken.
 ModulePtr generatedModule(Fault fault) {
     ModuleRecipe recipe;
     recipe.ranges = kRanges;
@@ -55,7 +56,7 @@ ModulePtr generatedModule(Fault fault) {
                         if (cell % 5 == 1) pd.gridValues[1] = kNaN;
                         if (cell % 7 == 2) pd.gridValues.back() = p % 2 ? kInf : -kInf;
                         primary.push_back(pd);
-                        if (p == 0 || p == 7) {
+                        if (p == 0 || (p == 7 && cell == 0)) {
                             for (double& v : pd.gridValues)
                                 v = v * 0.5 + 1.0;
                             pd.offset += 0.25;

@@ -108,7 +108,7 @@ TEST(DiagnoseModule, ReportsEveryFaultByKindAndPlaceAndNothingElse) {
              m.primaryEntries[2].packageData[5].gridPointCount = 0;
          },
          {{Kind::PackageLayout, 2}},
-         {}},
+         {"package 0 (index 5)"}},
         {[](Module& m) {
              m.primaryEntries[1].packageData[1].weights[17] = NAN;
              m.primaryEntries[1].packageData[1].scales[2] = -INFINITY;

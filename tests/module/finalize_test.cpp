@@ -163,9 +163,9 @@ TEST(Finalize, RefusesATableFarLargerThanItsEntriesCouldFill) {
         m.primaryEntries.clear();
         EXPECT_TRUE(FinalizeModule(m)) << n;
     }
-    // A modest table with few entries is still built.
-    Module modest = withAxes(upTo(16), {1, 2, 3, 4}, {1, 2, 3, 4}, {0, 1, 2, 3});
+    // A table of up to 2^16 cells is built however few its entries.
+    Module modest = withAxes(upTo(16), upTo(16), upTo(16), upTo(16));
     modest.primaryEntries = {entryAt(5, 2, 3, 1)};
     ASSERT_TRUE(FinalizeModule(modest));
-    EXPECT_NE(primaryCell(modest, 5, 1, 2, 1), nullptr);
+    EXPECT_NE(primaryCell(modest, 5, 2, 3, 1), nullptr);
 }
