@@ -514,6 +514,31 @@ def compare(old_path, new_path):
     return 1 if lost else 0
 
 
+def catchers(paths):
+    """Per test, over --every-failure results: the mutants it alone kills, and all it kills.
+
+    A mutant drawn by several of the runs counts once. Tests that kill nothing are not listed.
+    """
+    failed_by = {}
+    for path in paths:
+        with open(path, encoding="utf-8") as f:
+            for m in json.load(f)["mutants"]:
+                if m["status"] == "killed":
+                    failed_by[m["id"]] = m.get("failed", [])
+    alone, kills = {}, {}
+    for failed in failed_by.values():
+        for test in failed:
+            kills[test] = kills.get(test, 0) + 1
+            alone[test] = alone.get(test, 0) + (len(failed) == 1)
+    for test in sorted(kills, key=lambda t: (alone[t], kills[t], t)):
+        print("%4d alone %4d in all  %s" % (alone[test], kills[test], test))
+    several = sum(1 for failed in failed_by.values() if len(failed) > 1)
+    print("%d killed mutants, %d of them by more than one test; %d tests kill some, "
+          "%d of those none alone" % (len(failed_by), several, len(kills),
+                                      sum(1 for t in kills if alone[t] == 0)))
+    return 0
+
+
 def main():
     p = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
     p.add_argument("-n", type=int, default=150, help="number of mutants (150)")
@@ -541,9 +566,14 @@ def main():
     p.add_argument("--restore", action="store_true", help="undo a mutant an aborted run left")
     p.add_argument("--compare", nargs=2, metavar=("OLD", "NEW"),
                    help="list mutants OLD killed and NEW did not (exit 1 if any)")
+    p.add_argument("--catchers", nargs="+", metavar="FILE",
+                   help="per test, the mutants it alone kills and all it kills, over "
+                        "--every-failure results")
     args = p.parse_args()
     if args.compare:
         return compare(*args.compare)
+    if args.catchers:
+        return catchers(args.catchers)
     if args.restore:
         Restorer(os.path.join(os.path.abspath(args.build), "mutant-in-place.json")).restore_left_over()
         return 0

@@ -2,7 +2,7 @@
 // that differs in any bit from the general cell-by-cell evaluation: a
 // collapsed bracket or a transverse grid taken as a shortcut where NaN or
 // infinite grid values make it change a result, cells or grid corners read
-// in another order, a view kept for a package whose cells differ in grid size,
+// in another order, a view kept for a package whose cells or directions differ in grid size,
 // for a data set with an unmatched cell, or for curves shorter than package
 // 6's grid, where the general path fails.
 #include <gtest/gtest.h>
@@ -29,7 +29,7 @@ enum class Fault { none, unmatchedCell, mixedGridSizes, noDirection, shortCurve 
 // 3 x 2 x 2 x 2 cells; package p has (2 + p % 3)^4 grid values, a few of them
 // NaN or infinite. The transverse data repeats the primary grids except for
 // package 0 and the first cell of package 7, so both the shortcut and the
-// second evaluation are taken.
+// second evaluation are taken; package 11's transverse grids are a size larger.
 ModulePtr generatedModule(Fault fault) {
     ModuleRecipe recipe;
     recipe.ranges = kRanges;
@@ -46,12 +46,10 @@ ModulePtr generatedModule(Fault fault) {
                         uint64_t n = 2 + p % 3;
                         if (fault == Fault::mixedGridSizes && p == 5 && cell == 3) n = 5;
                         const double c = 16 * sheet + 32 * lube + 64 * tool + 128 * state + p;
-                        PackageData pd = GridModel(
-                            kRanges,
-                            [=](double pr, double s, double t, double v) {
-                                return c + pr * (1 + 0.1 * p) - s * t + std::sin(v + c);
-                            },
-                            n);
+                        const auto law = [=](double pr, double s, double t, double v) {
+                            return c + pr * (1 + 0.1 * p) - s * t + std::sin(v + c);
+                        };
+                        PackageData pd = GridModel(kRanges, law, n);
                         pd.offset = c;
                         if (cell % 5 == 1) pd.gridValues[1] = kNaN;
                         if (cell % 7 == 2) pd.gridValues.back() = p % 2 ? kInf : -kInf;
@@ -60,6 +58,10 @@ ModulePtr generatedModule(Fault fault) {
                             for (double& v : pd.gridValues)
                                 v = v * 0.5 + 1.0;
                             pd.offset += 0.25;
+                        }
+                        if (p == 11) {
+                            pd = GridModel(kRanges, law, n + 1);
+                            pd.offset = c;
                         }
                         secondary.push_back(std::move(pd));
                     }

@@ -1,6 +1,7 @@
 // Allocation failure at every allocation of deserialization, serialization,
-// preparation and loading (OpenSSL's own allocations included): the k-th allocation fails, for k =
-// 1, 2, ... until a run completes without reaching k.
+// preparation, loading and writing data files (OpenSSL's own allocations
+// included): the k-th allocation fails, for k = 1, 2, ... until a run
+// completes without reaching k.
 //
 // Faults guarded against: a bad_alloc or null result that escapes as a crash;
 // a failed call that writes its out-parameters or reports success with a
@@ -12,9 +13,11 @@
 #include <openssl/err.h>
 
 #include <functional>
+#include <new>
 #include <string>
 
 #include "counting_allocator.h"
+#include "io/data_file_writer.h"
 #include "mxplugin/mxplugin.h"
 #include "support/query_sweep.h"
 #include "support/samples.h"
@@ -149,6 +152,28 @@ TEST(AllocationFailure, ReadingWritingAndLoadingFailCleanlyAtEveryAllocation) {
         // those failures must fail the load.
         EXPECT_GT(size.allocations, 20u) << name;
         EXPECT_GT(size.failedCalls, size.allocations / 2) << name;
+        // Writing the file: a failure, thrown or returned, leaves the output
+        // as it was; a success writes the whole file.
+        DataFileContent content;
+        for (const auto& [kind, stream] : records) {
+            content.chunks.emplace_back();
+            ASSERT_TRUE(MakeRecordChunk(static_cast<uint16_t>(kind), stream.data(), stream.size(),
+                                        content.chunks.back()));
+        }
+        Bytes file;
+        ASSERT_TRUE(WriteDataFile(content, file));
+        sweep(std::string("write ") + name, [&](const Armed& armed, const std::string& at) {
+            Bytes out{0x77};
+            const uint32_t written = armed([&]() -> uint32_t {
+                try {
+                    return WriteDataFile(content, out);
+                } catch (const std::bad_alloc&) {
+                    return 0;
+                }
+            });
+            EXPECT_EQ(out, written == 1 ? file : Bytes{0x77}) << at;
+            return written == 1;
+        });
     }
 }
 

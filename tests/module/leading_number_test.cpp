@@ -43,8 +43,9 @@ const char16_t* const kAgreedCases[] = {
     u"0x1p3", u"0X1.8P-1", u"0x", u"0xg", u"0x.8", u"0x.", u"0x1p", u"0x1p+", u"-0xA.8p1",
     u"0x1P-1074", u"0x1p-1075", u"0x1.0000001p-1075", u"0x1p1024", u"-0x1p1024",
     u"0x0.0000000000001p-1070",
-    // Infinities and NaN, whole and cut short.
+    // Infinities and NaN, whole, cut short and one letter off.
     u"inf", u"-INFINITY", u"Infinit", u"nan", u"-nan", u"NaN(123_abc)", u"nan(", u"in", u"na",
+    u"xnf", u"man",
     // Overflow, underflow, subnormals, huge exponents, long digit strings.
     u"1e400", u"-1e400", u"1e-400", u"-1e-400", u"4.9e-324", u"2.4e-324", u"2.5e-324",
     u"1e-310", u"0e99999999999", u"1e99999999999999999999", u"1e-99999999999999999999",
