@@ -292,6 +292,9 @@ TEST(HeatTransfer, PathChosenByDivisorAndPressure) {
     }
     EXPECT_NEAR(coefficient(*m, at(3.0, 1.5), 1e12), 0.5 * 2 + 0.5 * 1, 1e-9)
         << "large divisors leave the offsets";
+    ModulePtr shifted = heatModule();
+    shifted->temperatureMin = 10.0, shifted->temperatureMax = 14.0;
+    EXPECT_EQ(coefficient(*shifted, at(3.0, 11.5), 8.0), 2.75) << "curves start at temperatureMin";
     m->heatTransferStatus = 0;
     EXPECT_EQ(coefficient(*m, at(3.0, 1.5), 0.0), kFailed) << "status 0, package path";
     EXPECT_EQ(coefficient(*m, at(3.0, 1.5), 8.0), kFailed) << "status 0, formula path";

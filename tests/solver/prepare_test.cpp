@@ -177,10 +177,14 @@ TEST(PrepareGrids, SecondRunKeepsGridsAndBadModelsFailKeepingEarlierGrids) {
 // data. Each case gives both entries' curves and the divisors their first
 // curve has after preparation; every other value stays as it was.
 TEST(LimitHeatTransfer, SamplesAboveTheCoefficientAreLoweredToIt) {
-    const Ranges ranges{0.0, 4.0, 0.0, 4.0, 20.0, 220.0};
+    // Package 6 is t + shift at the lower end of the other three ranges, and
+    // larger inside them: every sample is compared at that end.
+    const Ranges ranges{-4.0, 0.0, -4.0, 0.0, 20.0, 220.0, -4.0, 0.0};
     const auto packages = [&](double shift, bool six) {
         auto result = Packages(7, ConstantModel(1.0, 2));
-        const auto tShifted = [=](double, double, double t, double) { return t + shift; };
+        const auto tShifted = [=](double p, double s, double t, double v) {
+            return t + shift + (p + 4.0) + (s + 4.0) + (v + 4.0);
+        };
         result[6] = six ? GridModel(ranges, tShifted) : ConstantModel(1.0, 0);
         return result;
     };
