@@ -1,7 +1,8 @@
-// Allocation failure at every allocation of deserialization, serialization,
-// preparation, loading and writing data files (OpenSSL's own allocations
-// included): the k-th allocation fails, for k = 1, 2, ... until a run
-// completes without reaching k.
+// Allocation failure at every allocation of deserialization, serialization
+// (through the export and through the tools' byte vectors), preparation,
+// loading and writing data files (OpenSSL's own allocations included): the
+// k-th allocation fails, for k = 1, 2, ... until a run completes without
+// reaching k.
 //
 // Faults guarded against: a bad_alloc or null result that escapes as a crash;
 // a failed call that writes its out-parameters or reports success with a
@@ -19,6 +20,8 @@
 #include "counting_allocator.h"
 #include "io/data_file_writer.h"
 #include "mxplugin/mxplugin.h"
+#include "records/record_bytes.h"
+#include "serialize/module_record.h"
 #include "support/query_sweep.h"
 #include "support/samples.h"
 
@@ -129,6 +132,23 @@ TEST(AllocationFailure, ReadingWritingAndLoadingFailCleanlyAtEveryAllocation) {
             return true;
         });
     }
+    // The byte vectors tools take: a buffer that cannot grow is out of
+    // memory, never a refused record.
+    const Bytes largeBlob = WriteBlob(large);
+    sweep("record bytes", [&](const Armed& armed, const std::string& at) {
+        Bytes out;
+        bool threw = false;
+        armed([&] {
+            try {
+                out = recordBytes(large, WriteModuleRecord);
+            } catch (const std::bad_alloc&) {
+                threw = true;
+            }
+            return 0u;
+        });
+        EXPECT_TRUE(threw || out == largeBlob) << at;
+        return !threw;
+    });
     const std::pair<const char*, std::vector<std::pair<RecordKind, Bytes>>> files[] = {
         {"module record", {{kModuleRecord, SampleStreamBytes("table")}}},
         {"sheet record", {{kSheetRecord, SampleStreamBytes("sheet-6")}}},
