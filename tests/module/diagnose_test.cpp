@@ -118,9 +118,10 @@ TEST(DiagnoseModule, ReportsEveryFaultByKindAndPlaceAndNothingElse) {
              m.secondaryEntries[0].curves[0].offsets[2] = NAN;
              m.temperatureMax = m.temperatureMin;
              m.primaryEntries[2].packageData[3].shape = -1.0;
+             m.secondaryEntries[2].packageData[3].shape = -2.0;
          },
-         {{Kind::NonFiniteValue, 2}, {Kind::EmptyRange, 1}, {Kind::NegativeShape, 1}},
-         {"1 of 625 weights"}},
+         {{Kind::NonFiniteValue, 2}, {Kind::EmptyRange, 1}, {Kind::NegativeShape, 2}},
+         {"1 of 625 weights", "secondary entry 2, package 5 (index 3) has shape -2"}},
         {[](Module& m) { m.primaryEntries.clear(), m.directionDependency = 0; },
          {{Kind::NoEntries, 1}},
          {}},
