@@ -33,10 +33,12 @@ TEST(ModuleRecord, PersistedFieldsSurviveAndTheSecondBlobIsIdentical) {
     // tests).
     sorted.nominalToolRoughness = INFINITY;
     EXPECT_FALSE(test::deserialize(WriteBlob(sorted)));
-    // Entries without packages or curves are 48 bytes each; the count check
-    // before allocating must let a stream of many of them through.
+    // Entries without packages or curves are 48 bytes each, packages without
+    // data 56; the count checks before allocating must let a stream of many
+    // of them through.
     sorted.nominalToolRoughness = 0.0;
     sorted.primaryEntries.assign(4000, TableEntry{});
+    sorted.primaryEntries.back().packageData.assign(4000, PackageData{});
     EXPECT_TRUE(test::deserialize(WriteBlob(sorted)));
 }
 
