@@ -182,10 +182,10 @@ TEST(LimitHeatTransfer, SamplesAboveTheCoefficientAreLoweredToIt) {
     const Ranges ranges{-4.0, 0.0, -4.0, 0.0, 20.0, 220.0, -4.0, 0.0};
     const auto packages = [&](double shift, bool six) {
         auto result = Packages(7, ConstantModel(1.0, 2));
-        const auto tShifted = [=](double p, double s, double t, double v) {
+        const auto sixLaw = [=](double p, double s, double t, double v) {
             return t + shift + (p + 4.0) + (s + 4.0) + (v + 4.0);
         };
-        result[6] = six ? GridModel(ranges, tShifted) : ConstantModel(1.0, 0);
+        result[6] = six ? GridModel(ranges, sixLaw) : ConstantModel(1.0, 0);
         return result;
     };
     const auto filled = [](size_t n, double v = 1.0) { return std::vector<double>(n, v); };
